@@ -1,0 +1,2 @@
+#pragma once
+#define LMRLIBRARY_EXPORT __attribute__((visibility("default")))

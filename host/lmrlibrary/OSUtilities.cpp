@@ -1,0 +1,148 @@
+#include "host/lmrlibrary/OSUtilities.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdlib>
+#include <mutex>
+#include <sys/statvfs.h>
+
+namespace Lumora {
+
+namespace {
+
+QString environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? QString::fromLocal8Bit(value) : QString();
+}
+
+QString userHome()
+{
+    QString home = environment("HOME");
+    return home.isEmpty() ? QDir::homePath() : home;
+}
+
+// An XDG base directory: the variable when it holds an absolute path, else the fallback below $HOME.
+QString xdgDirectory(const char *variable, const char *fallback)
+{
+    const QString value = environment(variable);
+    if (!value.isEmpty() && QDir::isAbsolutePath(value))
+        return QDir::cleanPath(value);
+    return QDir::cleanPath(userHome() + '/' + QLatin1String(fallback));
+}
+
+QString tempParentFolder;  // guarded by tempParentMutex
+std::mutex tempParentMutex;
+
+constexpr const char kIncompleteFolder[] = ".incomplete";
+
+} // namespace
+
+QString OSUtilities::homeOverride()
+{
+    const QString home = environment("LUMORA_HOME");
+    return home.isEmpty() ? QString() : QDir(home).absolutePath();
+}
+
+QString OSUtilities::dataDirectory()
+{
+    const QString home = homeOverride();
+    return home.isEmpty() ? xdgDirectory("XDG_DATA_HOME", ".local/share") + "/lumora" : home + "/data";
+}
+
+QString OSUtilities::configDirectory()
+{
+    const QString home = homeOverride();
+    return home.isEmpty() ? xdgDirectory("XDG_CONFIG_HOME", ".config") + "/lumora" : home + "/config";
+}
+
+QString OSUtilities::cacheDirectory()
+{
+    const QString home = homeOverride();
+    return home.isEmpty() ? xdgDirectory("XDG_CACHE_HOME", ".cache") + "/lumora" : home + "/cache";
+}
+
+QString OSUtilities::videosDirectory()
+{
+    const QString home = homeOverride();
+    if (!home.isEmpty())
+        return home + "/Videos";
+    const QString videos = environment("XDG_VIDEOS_DIR");
+    if (!videos.isEmpty() && QDir::isAbsolutePath(videos))
+        return QDir::cleanPath(videos);
+    return userHome() + "/Videos";
+}
+
+QString OSUtilities::libraryDatabasePath()
+{
+    return dataDirectory() + "/library.db";
+}
+
+QString OSUtilities::getVexoMoviesPathDefault()
+{
+    return videosDirectory() + "/Vexo Movies";
+}
+
+QString OSUtilities::getTempDownloadDirectoryPath()
+{
+    QString parent;
+    {
+        std::lock_guard lock(tempParentMutex);
+        parent = tempParentFolder;
+    }
+    const QString path = parent.isEmpty() ? cacheDirectory() + "/downloads" : parent + '/' + kIncompleteFolder;
+    QDir().mkpath(path);
+    return path;
+}
+
+bool OSUtilities::setTempDownloadDirectoryParent(const QString &folder)
+{
+    if (folder.isEmpty())
+        return false;
+    const QString parent = QDir::cleanPath(QDir(folder).absolutePath());
+    const QString path = parent + '/' + kIncompleteFolder;
+    if (!QDir().mkpath(path))
+        return false;
+    QFileInfo info(path);
+    if (!info.isDir() || !info.isWritable())
+        return false;
+    std::lock_guard lock(tempParentMutex);
+    tempParentFolder = parent;
+    return true;
+}
+
+QString OSUtilities::getTempDownloadDirectoryParent()
+{
+    std::lock_guard lock(tempParentMutex);
+    return tempParentFolder;
+}
+
+bool OSUtilities::getFreeSpace(const QString &path, uint64_t *freeBytes, uint64_t *totalBytes)
+{
+    if (!freeBytes || path.isEmpty())
+        return false;
+    // A target folder may not exist yet: measure the file system it will be created on.
+    QFileInfo info(QDir(path).absolutePath());
+    while (!info.exists()) {
+        const QString parent = info.absolutePath();
+        if (parent == info.absoluteFilePath())
+            return false;
+        info.setFile(parent);
+    }
+    struct statvfs stats {};
+    if (::statvfs(QFile::encodeName(info.absoluteFilePath()).constData(), &stats) != 0)
+        return false;
+    *freeBytes = static_cast<uint64_t>(stats.f_bavail) * stats.f_frsize;
+    if (totalBytes)
+        *totalBytes = static_cast<uint64_t>(stats.f_blocks) * stats.f_frsize;
+    return true;
+}
+
+std::string OSUtilities::getComponentIdUTF8()
+{
+    const QString id = environment("LUMORA_COMPONENT_ID");
+    return id.isEmpty() ? std::string("LumoraPlayer") : id.toStdString();
+}
+
+} // namespace Lumora
