@@ -7,6 +7,8 @@
 //   RefCountedQIPtr<T>        made from another pointer by a dynamic downcast; empty when the class
 //                             does not match.
 
+#include "lmtl/IRefCounted.h"
+
 #include <cstddef>
 #include <utility>
 
