@@ -1,16 +1,10 @@
 #include "downloadmanager/DownloadManager.h"
 
 #include "downloadmanager/DownloadManagerImpl.h"
+#include "downloadmanager/ManagerSettings.h"
 #include "plugin/InterfaceNames.h"
 
 namespace Lumora {
-
-DownloadManager::DownloadManagerImpl::DownloadManagerImpl(DownloadManager *owner, VSE::PluginContext *context)
-    : m_owner(owner), m_context(context)
-{
-}
-
-DownloadManager::DownloadManagerImpl::~DownloadManagerImpl() = default;
 
 DownloadManager::DownloadManager(VSE::PluginContext *context)
     : VSE::Plugin(context), m_impl(std::make_unique<DownloadManagerImpl>(this, context))
@@ -22,22 +16,39 @@ DownloadManager::DownloadManager(VSE::PluginContext *context)
     if (!m_impl->mediaManager()->getPlaylist(MediaManagerInterface::DownloadPlaylistKind, 0, 0,
                                              m_impl->m_downloadPlaylist.receive()))
         return;
+    m_impl->m_worker->setManager(this, m_impl->m_listener.load());
+    m_impl->start();
     retain();
     m_holdsSelfReference = true;
 }
 
 DownloadManager::~DownloadManager()
 {
-    m_listener = nullptr;
     stopAndDeleteImpl();
+    ManagerSettings::release();
 }
 
+// The running download is stopped through pauseAll before the scheduler thread is stopped, and the
+// thread is stopped before the implementation goes.
 void DownloadManager::stopAndDeleteImpl()
 {
+    if (m_impl)
+        m_impl->m_listener = nullptr;
+    m_listener = nullptr;
     if (!m_impl)
         return;
-    m_impl->m_listener = nullptr;
+    pauseAll();
+    m_impl->stop();
     m_impl.reset();
+}
+
+void DownloadManager::shutdown()
+{
+    stopAndDeleteImpl();
+    if (m_holdsSelfReference) {
+        m_holdsSelfReference = false;
+        release();
+    }
 }
 
 int32_t DownloadManager::getInterface(const VSE::AllocatedString<char> &name, void **out)
@@ -55,44 +66,5 @@ int32_t DownloadManager::getInterface(const VSE::AllocatedString<char> &name, vo
         return VSE::PluginNotAvailable;
     return VSE::PluginOk;
 }
-
-void DownloadManager::shutdown()
-{
-    m_listener = nullptr;
-    stopAndDeleteImpl();
-    if (m_holdsSelfReference) {
-        m_holdsSelfReference = false;
-        release();
-    }
-}
-
-// The operations below arrive with the download manager proper.
-void DownloadManager::setDownloadListener(DownloadListener *listener) { m_listener = listener; }
-bool DownloadManager::findDownload(const QUrl &, QueuedFileInterface **) { return false; }
-bool DownloadManager::addDownload(QueuedFileInterface **, const QUrl &, const QString &, const QString &) { return false; }
-bool DownloadManager::setDownloadStatus(QueuedFileInterface *, DownloadStatusValue) { return false; }
-bool DownloadManager::setDownloadFile(QueuedFileInterface *, const QUrl &) { return false; }
-bool DownloadManager::setDownloadSize(QueuedFileInterface *, uint64_t) { return false; }
-bool DownloadManager::setDownloadProgress(QueuedFileInterface *, int32_t) { return false; }
-bool DownloadManager::setDownloadCounter(QueuedFileInterface *, int32_t) { return false; }
-bool DownloadManager::setDownloadOption(QueuedFileInterface *, int32_t) { return false; }
-bool DownloadManager::setDownloadInfo(QueuedFileInterface *, DownloadInfo) { return false; }
-bool DownloadManager::setDownloadFlag(QueuedFileInterface *, int32_t) { return false; }
-bool DownloadManager::setDownloadPair(QueuedFileInterface *, int32_t, int32_t) { return false; }
-bool DownloadManager::isPaused() { return false; }
-bool DownloadManager::hasPendingDownloads() { return false; }
-bool DownloadManager::hasCompletedDownloads() { return false; }
-void DownloadManager::pauseAll() {}
-void DownloadManager::resumeAll() {}
-void DownloadManager::stopCurrentDownload() {}
-void DownloadManager::clearCompletedDownloads() {}
-bool DownloadManager::removeDownload(uint64_t) { return false; }
-void DownloadManager::retryDownload(uint64_t) {}
-bool DownloadManager::playDownload(uint64_t) { return false; }
-bool DownloadManager::moveDownload(uint64_t, int64_t) { return false; }
-void DownloadManager::setDownloadPlaylist(PlaylistInterface *) {}
-QStringList DownloadManager::supportedSchemes() { return {}; }
-QStringList DownloadManager::supportedMimeTypes(const QString &) { return {}; }
-void DownloadManager::receiveURI(const QUrl &) {}
 
 } // namespace Lumora

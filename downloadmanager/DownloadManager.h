@@ -11,6 +11,7 @@
 #include "plugin/URIReceiver.h"
 
 #include <memory>
+#include <mutex>
 
 namespace Lumora {
 
@@ -69,6 +70,7 @@ private:
     std::unique_ptr<DownloadManagerImpl> m_impl;
     DownloadListener *m_listener = nullptr;
     bool m_holdsSelfReference = false;
+    std::mutex m_intakeMutex;
 };
 
 } // namespace Lumora

@@ -1,0 +1,247 @@
+#include "downloadmanager/DownloadManagerImpl.h"
+
+#include "downloadmanager/ManagerSettings.h"
+#include "downloadmanager/Notifications.h"
+#include "worker/HttpDownloadThread.h"
+
+#include <chrono>
+
+namespace Lumora {
+
+using Impl = DownloadManager::DownloadManagerImpl;
+
+namespace {
+
+constexpr auto kIdlePass = std::chrono::milliseconds(500);
+constexpr auto kStopStep = std::chrono::milliseconds(100);
+
+std::mutex factoryMutex;
+Impl::WorkerFactory &workerFactory()
+{
+    static Impl::WorkerFactory factory;
+    return factory;
+}
+std::atomic<bool> schedulerEnabled{true};
+
+std::unique_ptr<DownloadThreadInterface> makeWorker(VSE::PluginContext *context)
+{
+    Impl::WorkerFactory factory;
+    {
+        std::lock_guard lock(factoryMutex);
+        factory = workerFactory();
+    }
+    if (factory)
+        return factory(context);
+    return std::make_unique<HttpDownloadThread>(context);
+}
+
+} // namespace
+
+void Impl::setWorkerFactory(WorkerFactory factory)
+{
+    std::lock_guard lock(factoryMutex);
+    workerFactory() = std::move(factory);
+}
+
+void Impl::setSchedulerEnabled(bool enabled)
+{
+    schedulerEnabled = enabled;
+}
+
+Impl::DownloadManagerImpl(DownloadManager *owner, VSE::PluginContext *context)
+    : m_worker(makeWorker(context)), m_owner(owner), m_context(context)
+{
+    m_paused = !ManagerSettings::resumeDownloadsOnStartup();
+}
+
+Impl::~DownloadManagerImpl()
+{
+    stop();
+    {
+        std::lock_guard lock(m_threadMutex);
+        if (m_schedulerThread.joinable()) {
+            // Only when the last reference went on the scheduler thread itself: the loop has been
+            // told to end and must not be joined from inside.
+            if (m_schedulerThread.get_id() == std::this_thread::get_id())
+                m_schedulerThread.detach();
+            else
+                m_schedulerThread.join();
+        }
+    }
+    m_worker.reset();
+    m_downloadPlaylist = nullptr;
+}
+
+MediaManagerInterface::MediaManager *Impl::mediaManager() const
+{
+    return m_mediaManagerHandle ? m_mediaManagerHandle->as<MediaManagerInterface::MediaManager>() : nullptr;
+}
+
+bool Impl::onSchedulerThread() const
+{
+    return m_schedulerThreadId.load() == std::this_thread::get_id();
+}
+
+void Impl::start()
+{
+    if (!schedulerEnabled || !m_downloadPlaylist)
+        return;
+    // Claim the running flag before the thread exists, so two starts at once create one thread.
+    if (m_running.exchange(true))
+        return;
+    std::lock_guard lock(m_threadMutex);
+    m_stopRequested = false;
+    if (m_schedulerThread.joinable())
+        m_schedulerThread.join();  // a loop that already ended
+    m_schedulerThread = std::thread([this] { schedulerLoop(); });
+}
+
+void Impl::stop()
+{
+    m_stopRequested = true;  // start() clears it again
+    // Called from inside the loop (a subscriber reacting to a notification, say): the loop ends
+    // after this pass; nobody can join the thread from itself.
+    if (onSchedulerThread())
+        return;
+    std::lock_guard lock(m_threadMutex);
+    if (m_schedulerThread.joinable())
+        m_schedulerThread.join();
+    while (m_running.load())
+        std::this_thread::sleep_for(kStopStep);
+}
+
+void Impl::schedulerLoop()
+{
+    m_schedulerThreadId = std::this_thread::get_id();
+    m_running = true;
+    bool sleepFirst = false;
+    while (!m_stopRequested.load()) {
+        if (sleepFirst) {
+            // Sleep in short steps so that a stop is seen well within the idle pass.
+            const auto until = std::chrono::steady_clock::now() + kIdlePass;
+            while (!m_stopRequested.load() && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (m_stopRequested.load())
+                break;
+        }
+        sleepFirst = !runNextItem();
+    }
+    m_schedulerThreadId = std::thread::id();
+    m_running = false;
+}
+
+// One pass: true when a download ran, so that the next pass starts at once.
+bool Impl::runNextItem()
+{
+    if (m_paused.load())
+        return false;
+    std::unique_lock gate(m_schedulerGate, std::try_to_lock);
+    if (!gate.owns_lock())
+        return false;
+    std::unique_lock state(m_stateLock, std::try_to_lock);
+    if (!state.owns_lock())
+        return false;
+
+    ItemPtr next;
+    {
+        std::lock_guard queue(m_queueLock);
+        walk([&](int64_t, QueuedFileInterface *item) {
+            if (!isEligibleStatus(item->status()))
+                return true;
+            next.reset(item);
+            return false;
+        });
+    }
+    if (!next || next->status() == Waiting)
+        return false;  // a Waiting head holds back everything behind it
+
+    moveToPosition(next->id(), 0);
+    announceListChange();
+    state.unlock();
+    gate.unlock();
+
+    DownloadStatusValue result = m_worker->download(next.get());
+
+    state.lock();
+    if (result == Interrupted)
+        result = Queued;
+    // An item removed while it ran has nothing left to record.
+    ItemPtr stillThere;
+    if (!mediaManager() || mediaManager()->getItem(next->id(), stillThere.receive()))
+        m_owner->setDownloadStatus(next.get(), result);
+    state.unlock();
+    return true;
+}
+
+void Impl::walk(const std::function<bool(int64_t, QueuedFileInterface *)> &visit)
+{
+    if (!m_downloadPlaylist)
+        return;
+    const int64_t count = m_downloadPlaylist->count();
+    ItemPtr item;
+    for (int64_t index = 0; index < count; ++index) {
+        if (!m_downloadPlaylist->itemAt(index, item.receive()) || !item)
+            return;
+        if (!visit(index, item.get()))
+            return;
+    }
+}
+
+void Impl::announceItemChange(QueuedFileInterface *item)
+{
+    Topics::sendId(Topics::MediaItemChanged, item->id());
+}
+
+void Impl::announceAndRemove(QueuedFileInterface *item)
+{
+    Topics::sendId(Topics::MediaItemRemoved, item->id());
+    item->remove();
+}
+
+void Impl::announceListChange()
+{
+    if (m_downloadPlaylist)
+        Topics::sendId(Topics::MediaListChanged, m_downloadPlaylist->id());
+}
+
+bool Impl::moveToPosition(uint64_t id, int64_t position)
+{
+    if (!m_downloadPlaylist)
+        return false;
+    std::lock_guard queue(m_queueLock);
+    if (position < 0)
+        position = m_downloadPlaylist->count();
+    return m_downloadPlaylist->moveItem(position, id);
+}
+
+void Impl::stopCurrent()
+{
+    ItemPtr current;
+    m_worker->getCurrentItem(current.receive());
+    if (current && isActiveStatus(current->status()))
+        m_worker->requestStop(current.get());
+    if (m_running.load())
+        m_worker->stopAndWait();
+}
+
+void Impl::enqueue(QueuedFileInterface *item)
+{
+    {
+        std::lock_guard queue(m_queueLock);
+        if (!m_downloadPlaylist || !item->commit())
+            return;
+        int64_t n = std::max<int64_t>(m_downloadPlaylist->count(), 0);
+        ItemPtr other;
+        while (n > 0) {
+            if (!m_downloadPlaylist->itemAt(n - 1, other.receive()) || !other)
+                return;
+            if (other->id() != item->id() && !isFinishedStatus(other->status()))
+                break;
+            --n;
+        }
+        m_downloadPlaylist->insertItem(n, item);
+    }
+    start();
+}
+
+} // namespace Lumora

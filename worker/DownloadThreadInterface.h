@@ -1,0 +1,29 @@
+#pragma once
+// The download worker as the manager drives it. download() runs one download on the calling thread
+// (the scheduler's) and returns its final status; the other operations come from host threads.
+
+#include "plugin/DownloadManagerInterface.h"
+#include "plugin/DownloadStatus.h"
+#include "plugin/MediaLibrary.h"
+
+namespace Lumora {
+
+class DownloadListener;
+
+class DownloadThreadInterface {
+public:
+    using QueuedFileInterface = MediaManagerInterface::QueuedFileInterface;
+
+    virtual ~DownloadThreadInterface() = default;
+    // The item of the running (or last) download, with one reference for the caller; always true.
+    virtual bool getCurrentItem(QueuedFileInterface **out) = 0;
+    // Completed, Failed, Queued (stopped) or Invalid (no item).
+    virtual DownloadStatusValue download(QueuedFileInterface *item) = 0;
+    // Stops the running download and waits for the worker to let go of it.
+    virtual void stopAndWait() = 0;
+    virtual void setManager(DownloadManagerInterface *manager, DownloadListener *listener) = 0;
+    // Asks the running download to end as Queued within one polling period; returns at once.
+    virtual void requestStop(QueuedFileInterface *item) = 0;
+};
+
+} // namespace Lumora
