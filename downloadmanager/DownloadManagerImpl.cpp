@@ -125,6 +125,8 @@ void Impl::schedulerLoop()
                 break;
         }
         sleepFirst = !runNextItem();
+        if (sleepFirst)
+            ++m_idlePasses;
     }
     m_schedulerThreadId = std::thread::id();
     m_running = false;
@@ -167,10 +169,13 @@ bool Impl::runNextItem()
         result = Queued;
     // An item removed while it ran has nothing left to record.
     ItemPtr stillThere;
+    bool recorded = true;
     if (!mediaManager() || mediaManager()->getItem(next->id(), stillThere.receive()))
-        m_owner->setDownloadStatus(next.get(), result);
+        recorded = m_owner->setDownloadStatus(next.get(), result);
     state.unlock();
-    return true;
+    // An item that refuses its result stays eligible and would be chosen again at once: pause
+    // first, so that a broken item cannot keep the scheduler busy without end.
+    return recorded;
 }
 
 void Impl::walk(const std::function<bool(int64_t, QueuedFileInterface *)> &visit)

@@ -66,6 +66,7 @@ public:
     std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_paused{false};
+    std::atomic<uint64_t> m_idlePasses{0};   // passes that started nothing; for tests and diagnostics
     std::atomic<std::thread::id> m_schedulerThreadId{};
     std::mutex m_stateLock;
     std::mutex m_schedulerGate;

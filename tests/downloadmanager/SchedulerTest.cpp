@@ -1,0 +1,193 @@
+#include "tests/downloadmanager/ManagerFixture.h"
+
+#include "host/lmrlibrary/PubSubHub.h"
+
+#include <chrono>
+#include <thread>
+
+using namespace LumoraTest;
+using namespace Lumora;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Scheduler : ManagerFixture {
+    Scheduler() { schedulerEnabled = true; }
+
+    template <class Pred>
+    static bool waitFor(Pred pred, std::chrono::milliseconds limit = 5s)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(2ms);
+        }
+        return true;
+    }
+
+    Impl &impl() { return *manager->impl(); }
+};
+
+} // namespace
+
+TEST_F(Scheduler, startsTheFirstQueuedItemAtTheHeadAfterAnnouncingTheList)
+{
+    auto done = library->addItem("http://h/done.mp4", Completed);
+    auto item = library->addItem("http://h/a.mp4", Queued);
+    std::atomic<int64_t> indexAtStart{-1};
+    std::vector<QString> topicsAtStart;
+    initialScript = [&](MediaManagerInterface::QueuedFileInterface *, FakeDownloadThread &) {
+        indexAtStart = indexOf(item->id());
+        topicsAtStart = recorder.topics();
+        return Completed;
+    };
+    build();
+    ASSERT_TRUE(waitFor([&] { return item->committedStatus() == Completed; }));
+    EXPECT_EQ(indexAtStart.load(), 0);
+    ASSERT_FALSE(topicsAtStart.empty());
+    EXPECT_EQ(topicsAtStart.front(), ListChanged);
+    EXPECT_EQ(library->playlistIds().back(), item->id()) << "finished items go to the end";
+    EXPECT_EQ(worker.load()->downloads.load(), 1);
+}
+
+TEST_F(Scheduler, aWaitingFirstItemHoldsBackEverythingBehindIt)
+{
+    auto waiting = library->addItem("http://h/w.mp4", Waiting);
+    auto queued = library->addItem("http://h/q.mp4", Queued);
+    build();
+    const uint64_t passes = impl().m_idlePasses.load();
+    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() >= passes + 2; }));
+    EXPECT_EQ(worker.load()->downloads.load(), 0);
+
+    waiting->setStatus(Completed);
+    ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
+}
+
+TEST_F(Scheduler, anInterruptedRunIsRequeuedAndChosenAgain)
+{
+    auto item = library->addItem("http://h/a.mp4", Queued);
+    std::atomic<int> runs{0};
+    initialScript = [&](MediaManagerInterface::QueuedFileInterface *, FakeDownloadThread &) {
+        return ++runs == 1 ? Interrupted : Completed;
+    };
+    build();
+    ASSERT_TRUE(waitFor([&] { return item->committedStatus() == Completed; }));
+    EXPECT_EQ(runs.load(), 2);
+}
+
+TEST_F(Scheduler, queuedDownloadsRunBackToBackWithoutAnIdlePass)
+{
+    auto a = library->addItem("http://h/a.mp4", Queued);
+    auto b = library->addItem("http://h/b.mp4", Queued);
+    auto c = library->addItem("http://h/c.mp4", Queued);
+    std::atomic<uint64_t> idleAtFirst{0}, idleAtLast{0};
+    initialScript = [&](MediaManagerInterface::QueuedFileInterface *item, FakeDownloadThread &) {
+        if (item->id() == a->id())
+            idleAtFirst = impl().m_idlePasses.load();
+        if (item->id() == c->id())
+            idleAtLast = impl().m_idlePasses.load();
+        return Completed;
+    };
+    build();
+    ASSERT_TRUE(waitFor([&] { return c->committedStatus() == Completed; }));
+    EXPECT_EQ(idleAtFirst.load(), idleAtLast.load());
+    EXPECT_EQ(library->playlistIds(), (std::vector<uint64_t>{a->id(), b->id(), c->id()}));
+}
+
+TEST_F(Scheduler, aHostCallHoldingTheStateLockMakesThePassIdle)
+{
+    auto item = library->addItem("http://h/a.mp4", Queued);
+    library->addItem("http://h/x.mp4", Completed);
+    manager = new DownloadManager(&context);  // scheduler disabled until the lock is held
+    {
+        std::lock_guard hold(impl().m_stateLock);
+        impl().start();
+        const uint64_t passes = impl().m_idlePasses.load();
+        ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() > passes; }));
+        EXPECT_EQ(worker.load()->downloads.load(), 0);
+    }
+    ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
+}
+
+TEST_F(Scheduler, aPausedManagerStartsNothingUntilResumed)
+{
+    auto item = library->addItem("http://h/a.mp4", Queued);
+    build();
+    manager->pauseAll();  // may race the first pass; then the item simply ran already
+    const int before = worker.load()->downloads.load();
+    item->setStatus(Queued);
+    const uint64_t passes = impl().m_idlePasses.load();
+    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() >= passes + 2; }));
+    EXPECT_EQ(worker.load()->downloads.load(), before);
+    manager->resumeAll();
+    ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == before + 1; }));
+}
+
+TEST_F(Scheduler, stopWhileIdleReturnsWithinAboutOnePass)
+{
+    build();
+    ASSERT_TRUE(waitFor([&] { return impl().isRunning(); }));
+    const auto start = std::chrono::steady_clock::now();
+    impl().stop();
+    EXPECT_FALSE(impl().isRunning());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+}
+
+TEST_F(Scheduler, startFromManyThreadsAtOnceMakesOneLoop)
+{
+    library->addItem("http://h/x.mp4", Completed);
+    manager = new DownloadManager(&context);
+    std::vector<std::thread> starters;
+    for (int i = 0; i < 8; ++i)
+        starters.emplace_back([&] { impl().start(); });
+    for (auto &t : starters)
+        t.join();
+    EXPECT_TRUE(impl().isRunning());
+    impl().stop();
+    EXPECT_FALSE(impl().isRunning());
+}
+
+TEST_F(Scheduler, stopCalledOnTheSchedulerThreadEndsTheLoopWithoutJoiningItself)
+{
+    auto item = library->addItem("http://h/a.mp4", Queued);
+    build();
+    std::atomic<bool> stopped{false};
+    auto id = PubSubHub::subscribe("Download.Status.Changed", [&](const QString &, const QVariant &) {
+        if (!stopped.exchange(true))
+            impl().stop();
+    });
+    ASSERT_TRUE(waitFor([&] { return stopped.load() && !impl().isRunning(); }));
+    PubSubHub::unsubscribe(id);
+}
+
+TEST_F(Scheduler, unknownResultsAreRecordedAndRefusedResultsDoNotSpin)
+{
+    auto odd = library->addItem("http://h/odd.mp4", Queued);
+    auto stubborn = library->addItem("http://h/stubborn.mp4", Queued);
+    initialScript = [&](MediaManagerInterface::QueuedFileInterface *item, FakeDownloadThread &) {
+        if (item->id() == odd->id())
+            return 42;
+        stubborn->refuseCommit = true;  // keeps Queued forever
+        return static_cast<int>(Completed);
+    };
+    build();
+    ASSERT_TRUE(waitFor([&] { return odd->committedStatus() == 42; }));
+    std::this_thread::sleep_for(1200ms);
+    // One run per idle pass at most, not a tight loop.
+    EXPECT_LE(worker.load()->downloads.load(), 5);
+    EXPECT_GE(worker.load()->downloads.load(), 2);
+}
+
+TEST_F(Scheduler, aPlaylistThatFailsMidWalkKeepsTheLoopGoing)
+{
+    library->addItem("http://h/c.mp4", Completed);
+    auto item = library->addItem("http://h/a.mp4", Queued);
+    library->setFailItemAtIndex(0);
+    build();
+    const uint64_t passes = impl().m_idlePasses.load();
+    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() >= passes + 2; }));
+    EXPECT_EQ(worker.load()->downloads.load(), 0);
+    library->setFailItemAtIndex(-1);
+    ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
+}
