@@ -27,6 +27,8 @@ struct Scheduler : ManagerFixture {
     }
 
     Impl &impl() { return *manager->impl(); }
+    // From inside a worker script: the manager the scheduler runs for.
+    static Impl &implOf(FakeDownloadThread &self) { return *static_cast<DownloadManager *>(self.manager.load())->impl(); }
 };
 
 } // namespace
@@ -49,6 +51,7 @@ TEST_F(Scheduler, startsTheFirstQueuedItemAtTheHeadAfterAnnouncingTheList)
     EXPECT_EQ(topicsAtStart.front(), ListChanged);
     EXPECT_EQ(library->playlistIds().back(), item->id()) << "finished items go to the end";
     EXPECT_EQ(worker.load()->downloads.load(), 1);
+    destroyManager();
 }
 
 TEST_F(Scheduler, aWaitingFirstItemHoldsBackEverythingBehindIt)
@@ -62,6 +65,7 @@ TEST_F(Scheduler, aWaitingFirstItemHoldsBackEverythingBehindIt)
 
     waiting->setStatus(Completed);
     ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
+    destroyManager();
 }
 
 TEST_F(Scheduler, anInterruptedRunIsRequeuedAndChosenAgain)
@@ -74,6 +78,7 @@ TEST_F(Scheduler, anInterruptedRunIsRequeuedAndChosenAgain)
     build();
     ASSERT_TRUE(waitFor([&] { return item->committedStatus() == Completed; }));
     EXPECT_EQ(runs.load(), 2);
+    destroyManager();
 }
 
 TEST_F(Scheduler, queuedDownloadsRunBackToBackWithoutAnIdlePass)
@@ -82,24 +87,27 @@ TEST_F(Scheduler, queuedDownloadsRunBackToBackWithoutAnIdlePass)
     auto b = library->addItem("http://h/b.mp4", Queued);
     auto c = library->addItem("http://h/c.mp4", Queued);
     std::atomic<uint64_t> idleAtFirst{0}, idleAtLast{0};
-    initialScript = [&](MediaManagerInterface::QueuedFileInterface *item, FakeDownloadThread &) {
+    initialScript = [&](MediaManagerInterface::QueuedFileInterface *item, FakeDownloadThread &self) {
         if (item->id() == a->id())
-            idleAtFirst = impl().m_idlePasses.load();
+            idleAtFirst = implOf(self).m_idlePasses.load();
         if (item->id() == c->id())
-            idleAtLast = impl().m_idlePasses.load();
+            idleAtLast = implOf(self).m_idlePasses.load();
         return Completed;
     };
     build();
     ASSERT_TRUE(waitFor([&] { return c->committedStatus() == Completed; }));
     EXPECT_EQ(idleAtFirst.load(), idleAtLast.load());
     EXPECT_EQ(library->playlistIds(), (std::vector<uint64_t>{a->id(), b->id(), c->id()}));
+    destroyManager();
 }
 
 TEST_F(Scheduler, aHostCallHoldingTheStateLockMakesThePassIdle)
 {
     auto item = library->addItem("http://h/a.mp4", Queued);
     library->addItem("http://h/x.mp4", Completed);
-    manager = new DownloadManager(&context);  // scheduler disabled until the lock is held
+    Impl::setSchedulerEnabled(false);  // no thread until the lock is held
+    manager = new DownloadManager(&context);
+    Impl::setSchedulerEnabled(true);
     {
         std::lock_guard hold(impl().m_stateLock);
         impl().start();
@@ -108,6 +116,7 @@ TEST_F(Scheduler, aHostCallHoldingTheStateLockMakesThePassIdle)
         EXPECT_EQ(worker.load()->downloads.load(), 0);
     }
     ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
+    destroyManager();
 }
 
 TEST_F(Scheduler, aPausedManagerStartsNothingUntilResumed)
@@ -122,6 +131,7 @@ TEST_F(Scheduler, aPausedManagerStartsNothingUntilResumed)
     EXPECT_EQ(worker.load()->downloads.load(), before);
     manager->resumeAll();
     ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == before + 1; }));
+    destroyManager();
 }
 
 TEST_F(Scheduler, stopWhileIdleReturnsWithinAboutOnePass)
@@ -132,12 +142,15 @@ TEST_F(Scheduler, stopWhileIdleReturnsWithinAboutOnePass)
     impl().stop();
     EXPECT_FALSE(impl().isRunning());
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+    destroyManager();
 }
 
 TEST_F(Scheduler, startFromManyThreadsAtOnceMakesOneLoop)
 {
     library->addItem("http://h/x.mp4", Completed);
+    Impl::setSchedulerEnabled(false);
     manager = new DownloadManager(&context);
+    Impl::setSchedulerEnabled(true);
     std::vector<std::thread> starters;
     for (int i = 0; i < 8; ++i)
         starters.emplace_back([&] { impl().start(); });
@@ -146,19 +159,21 @@ TEST_F(Scheduler, startFromManyThreadsAtOnceMakesOneLoop)
     EXPECT_TRUE(impl().isRunning());
     impl().stop();
     EXPECT_FALSE(impl().isRunning());
+    destroyManager();
 }
 
 TEST_F(Scheduler, stopCalledOnTheSchedulerThreadEndsTheLoopWithoutJoiningItself)
 {
     auto item = library->addItem("http://h/a.mp4", Queued);
-    build();
     std::atomic<bool> stopped{false};
     auto id = PubSubHub::subscribe("Download.Status.Changed", [&](const QString &, const QVariant &) {
         if (!stopped.exchange(true))
-            impl().stop();
+            implOf(*worker.load()).stop();
     });
+    build();
     ASSERT_TRUE(waitFor([&] { return stopped.load() && !impl().isRunning(); }));
     PubSubHub::unsubscribe(id);
+    destroyManager();
 }
 
 TEST_F(Scheduler, unknownResultsAreRecordedAndRefusedResultsDoNotSpin)
@@ -177,6 +192,7 @@ TEST_F(Scheduler, unknownResultsAreRecordedAndRefusedResultsDoNotSpin)
     // One run per idle pass at most, not a tight loop.
     EXPECT_LE(worker.load()->downloads.load(), 5);
     EXPECT_GE(worker.load()->downloads.load(), 2);
+    destroyManager();
 }
 
 TEST_F(Scheduler, aPlaylistThatFailsMidWalkKeepsTheLoopGoing)
@@ -190,4 +206,5 @@ TEST_F(Scheduler, aPlaylistThatFailsMidWalkKeepsTheLoopGoing)
     EXPECT_EQ(worker.load()->downloads.load(), 0);
     library->setFailItemAtIndex(-1);
     ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
+    destroyManager();
 }
