@@ -1,43 +1,81 @@
 #include "worker/HttpDownloadThread.h"
 
+#include "downloadmanager/Notifications.h"
+#include "host/lmrlibrary/DownloadInfo.h"
+#include "host/lmrlibrary/OSUtilities.h"
+#include "plugin/DownloadListener.h"
+#include "plugin/InterfaceNames.h"
+#include "plugin/PlayerInterfaces.h"
+#include "worker/HttpHelper.h"
+#include "worker/MediaHandOff.h"
+#include "worker/TargetNaming.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QThread>
+
+#include <string>
+#include <vector>
+
 namespace Lumora {
 
-HttpDownloadThread::HttpDownloadThread(VSE::PluginContext *context) : m_context(context) {}
+namespace {
+
+// Playback may start once this much of the file has arrived.
+constexpr int32_t kPlayablePercent = 5;
+
+bool onMainThread()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+std::u16string utf16(const QString &text)
+{
+    return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()), static_cast<size_t>(text.size()));
+}
+
+int32_t percentOf(uint64_t received, uint64_t total)
+{
+    if (total == 0)
+        return 100;  // an empty file is whole from the start
+    const double percent = static_cast<double>(received) / static_cast<double>(total) * 100.0;
+    return percent >= 100.0 ? 100 : static_cast<int32_t>(percent);
+}
+
+} // namespace
+
+HttpDownloadThread::HttpDownloadThread(VSE::PluginContext *context) : HttpDownloadThread(context, Options()) {}
+
+HttpDownloadThread::HttpDownloadThread(VSE::PluginContext *context, Options options)
+    : m_context(context),
+      m_options(std::move(options)),
+      m_defaultMediaFolder(OSUtilities::getVexoMoviesPathDefault()),
+      m_helper(std::make_unique<HttpHelper>(m_options.timing))
+{
+    auto inspector = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::fileInspector());
+    if (inspector->acquire(m_context) == VSE::PluginOk)
+        m_inspectorHandle = std::move(inspector);
+}
 
 HttpDownloadThread::~HttpDownloadThread()
 {
     stopAndWait();
+    m_helper.reset();
+    m_inspectorHandle.reset();
+    std::lock_guard lock(m_currentMutex);
+    m_currentItem = nullptr;
 }
 
 bool HttpDownloadThread::getCurrentItem(QueuedFileInterface **out)
 {
     if (out) {
-        std::lock_guard lock(m_itemMutex);
+        std::lock_guard lock(m_currentMutex);
         *out = m_currentItem.get();
         if (*out)
             (*out)->retain();
     }
     return true;
-}
-
-// The transfer itself arrives with the worker; until then every run fails.
-DownloadStatusValue HttpDownloadThread::download(QueuedFileInterface *item)
-{
-    if (!item) {
-        m_jobStatus = Invalid;
-        return Invalid;
-    }
-    {
-        std::lock_guard lock(m_itemMutex);
-        m_currentItem.reset(item);
-    }
-    m_jobStatus = Failed;
-    return Failed;
-}
-
-void HttpDownloadThread::stopAndWait()
-{
-    m_jobStatus = Queued;
 }
 
 void HttpDownloadThread::setManager(DownloadManagerInterface *manager, DownloadListener *listener)
@@ -48,7 +86,275 @@ void HttpDownloadThread::setManager(DownloadManagerInterface *manager, DownloadL
 
 void HttpDownloadThread::requestStop(QueuedFileInterface *)
 {
-    m_jobStatus = Queued;
+    m_stopRequested = true;
+    m_helper->interrupt();
+}
+
+void HttpDownloadThread::stopAndWait()
+{
+    requestStop(nullptr);
+    // Asked from inside the run (a hub subscriber reacting to one of its reports): the run ends at
+    // its next step; waiting here would wait for ourselves.
+    if (m_runThread.load() == std::this_thread::get_id())
+        return;
+    if (onMainThread()) {
+        while (!m_handshake.try_lock_for(std::chrono::milliseconds(10)))
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+    } else {
+        m_handshake.lock();
+    }
+    m_handshake.unlock();
+}
+
+QString HttpDownloadThread::outputPath() const
+{
+    std::lock_guard lock(m_outputMutex);
+    return m_outputPath;
+}
+
+DownloadStatusValue HttpDownloadThread::download(QueuedFileInterface *item)
+{
+    if (!item)
+        return Invalid;
+    {
+        std::lock_guard lock(m_currentMutex);
+        m_currentItem.reset(item);
+    }
+    m_runThread = std::this_thread::get_id();
+    const DownloadStatusValue status = run(item);
+    // The request, if there was one, has been honoured (or came too late to matter).
+    m_stopRequested = false;
+    m_runThread = std::thread::id();
+    return status;
+}
+
+DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item)
+{
+    if (stopRequested())
+        return Queued;
+    DownloadInfo info;
+    QUrl url = item->sourceUrl();
+    // The probe asks with the credentials the address carries; the engine gets them as options.
+    const uint64_t size = m_helper->probe(url, &m_stopRequested);
+    if (stopRequested())
+        return Queued;
+    const QString user = url.userName(QUrl::FullyDecoded);
+    const QString password = url.password(QUrl::FullyDecoded);
+    if (!user.isEmpty() && !password.isEmpty()) {
+        info.setTempUsername(user);
+        info.setTempPassword(password);
+        url.setUserName(QString());
+        url.setPassword(QString());
+    }
+
+    DownloadManagerInterface *mgr = manager();
+    if (mgr)
+        mgr->setDownloadSize(item, size);
+    if (size == 0) {
+        if (mgr)
+            mgr->setDownloadStatus(item, Failed);
+        return Failed;
+    }
+    DownloadStatusValue downloading = Downloading;
+    item->setStatus(downloading);
+    item->commit();
+
+    const bool fresh = item->isFreshStart() || item->progress() == 0;
+    const QString mediaFolder = TargetNaming::mediaFolder(m_defaultMediaFolder);
+    const QString target = TargetNaming::decideTarget(item, mediaFolder, fresh, m_context);
+    if (target.isEmpty())
+        return Failed;
+    if (item->fileUrl().toLocalFile() != target) {
+        item->setTitle(QFileInfo(target).fileName());
+        if (mgr)
+            mgr->setDownloadFile(item, QUrl::fromLocalFile(target));
+    }
+    const bool tempParentSet = OSUtilities::setTempDownloadDirectoryParent(mediaFolder);
+    if (fresh) {
+        DiskSpace::Check check;
+        check.itemName = item->name();
+        check.targetPath = target;
+        check.size = size;
+        check.tempParentSet = tempParentSet;
+        check.listener = m_listener.load();
+        check.freeSpace = m_options.freeSpace;
+        if (!DiskSpace::enoughSpace(check))
+            return Failed;  // the scheduler records it
+    }
+    return transfer(item, url, info, size);
+}
+
+DownloadStatusValue HttpDownloadThread::transfer(QueuedFileInterface *item, const QUrl &url, const DownloadInfo &info,
+                                                 uint64_t size)
+{
+    const EngineApi &engine = m_options.engine;
+    std::unique_lock handshake(m_handshake);
+    if (stopRequested())
+        return Queued;
+
+    // Credentials of any length go whole: the engine takes far longer ones than a fixed buffer would.
+    uint32_t config = 0;
+    const std::u16string user = utf16(info.getTempUsername());
+    const std::u16string password = utf16(info.getTempPassword());
+    if (!user.empty())
+        engine.setFileConfigPluginOption(&config, EnginePluginName, EngineLoginOption, user.c_str());
+    if (!password.empty())
+        engine.setFileConfigPluginOption(&config, EnginePluginName, EnginePasswordOption, password.c_str());
+
+    uint32_t file = 0;
+    const std::u16string uri = utf16(QString::fromLatin1(url.toEncoded()));
+    if (engine.fileOpenURIEx(uri.c_str(), 0, 0, &config, &file, EngineOpenFlags) != 0)
+        return Failed;
+
+    engine.filePause(file, 0);
+    DownloadStatusValue status = waitUntilReady(file);
+    if (status == Downloading) {
+        if (DownloadManagerInterface *mgr = manager())
+            mgr->setDownloadStatus(item, Downloading);
+        status = pollTransfer(item, file, size);
+    }
+
+    engine.filePause(file, 1);
+    const QString output = readOutputPath(file);
+    {
+        std::lock_guard lock(m_outputMutex);
+        m_outputPath = output;
+    }
+    engine.fileClose(file);
+    handshake.unlock();
+    return finish(item, status);
+}
+
+// The engine answers its readiness check at once in the normal case; the wait ends early when the
+// run is stopped or the engine's service goes away, so a stop is never held up here.
+DownloadStatusValue HttpDownloadThread::waitUntilReady(uint32_t file)
+{
+    const EngineApi &engine = m_options.engine;
+    while (engine.fileCheck(file) != 0) {
+        if (stopRequested())
+            return Queued;
+        if (engine.serviceIsRunning() == 0)
+            return Failed;
+        std::this_thread::sleep_for(m_options.timing.readinessPoll);
+    }
+    return Downloading;
+}
+
+DownloadStatusValue HttpDownloadThread::pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size)
+{
+    const EngineApi &engine = m_options.engine;
+    const auto poll = m_options.timing.transferPoll;
+    std::chrono::milliseconds elapsed{0};
+    for (;;) {
+        if (stopRequested())
+            return Queued;
+        // An engine that ends without filling the record (a binding without its engine, say) must
+        // not read as a whole file: the unknown size never equals what was received.
+        VDMFileInfo record{};
+        record.total = VDM_SIZE_UNKNOWN;
+        if (engine.fileGetInfo(file, &record) != 0)
+            return record.received == record.total ? Completed : Failed;
+        if (engine.serviceIsRunning() == 0)
+            return Failed;
+        // A transfer the engine calls whole, yet short of what the server announced, has stopped
+        // for good once it has had the stall period.
+        if (elapsed >= m_options.timing.stallPeriod && record.received == record.total && record.received < size)
+            return Failed;
+        const bool whole = record.received >= record.total;
+        reportProgress(item, percentOf(record.received, record.total));
+        if (whole)
+            return Completed;
+        std::this_thread::sleep_for(poll);
+        elapsed += poll;
+    }
+}
+
+void HttpDownloadThread::reportProgress(QueuedFileInterface *item, int32_t percent)
+{
+    DownloadManagerInterface *mgr = manager();
+    if (!mgr)
+        return;
+    mgr->setDownloadProgress(item, percent);
+    if (percent <= kPlayablePercent)
+        return;
+    std::lock_guard lock(m_itemLock);
+    mgr->setDownloadFlag(item, 1);
+    if (item->playWhenReady() && mgr->playDownload(item->id()))
+        item->setPlayWhenReady(false);
+}
+
+// The engine's text is kept exactly as it gives it (UTF-16), so any file name survives.
+QString HttpDownloadThread::readOutputPath(uint32_t file)
+{
+    const EngineApi &engine = m_options.engine;
+    uint32_t bytes = 0;
+    if (engine.fileGetOutputPath(file, nullptr, &bytes) != 0 || bytes == 0)
+        return QString();
+    std::vector<char16_t> buffer(bytes / 2 + 1, u'\0');
+    uint32_t size = bytes;
+    if (engine.fileGetOutputPath(file, buffer.data(), &size) != 0)
+        return QString();
+    buffer.back() = u'\0';
+    return QString::fromUtf16(buffer.data());
+}
+
+DownloadStatusValue HttpDownloadThread::finish(QueuedFileInterface *item, DownloadStatusValue status)
+{
+    DownloadManagerInterface *mgr = manager();
+    if (mgr)
+        mgr->setDownloadStatus(item, status);
+    if (status == Queued)
+        return Queued;
+    if (status != Completed) {
+        failureReport(item);
+        return Failed;
+    }
+
+    if (mgr)
+        mgr->setDownloadProgress(item, 100);
+    MediaHandOff::Result handed;
+    {
+        std::lock_guard lock(m_itemLock);
+        if (!m_inspectorHandle) {
+            // The stream engine may have joined the host after this plugin was loaded.
+            auto inspector = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::fileInspector());
+            if (inspector->acquire(m_context) == VSE::PluginOk)
+                m_inspectorHandle = std::move(inspector);
+        }
+        MediaHandOff::Inputs in;
+        in.item = item;
+        in.outputPath = outputPath();
+        in.inspector = m_inspectorHandle ? m_inspectorHandle->as<VSE::FileInspectorInterface>() : nullptr;
+        in.manager = mgr;
+        in.context = m_context;
+        in.placement = m_options.placement;
+        handed = MediaHandOff::handOff(in);
+    }
+    if (handed == MediaHandOff::Result::Failed) {
+        failureReport(item);
+        return Failed;
+    }
+
+    if (item->playWhenReady() && mgr && mgr->playDownload(item->id())) {
+        item->setPlayWhenReady(false);
+    } else {
+        VSE::PluginInterfaceHandle player(VSE::InterfaceNames::player());
+        if (player.acquire(m_context) == VSE::PluginOk) {
+            player.as<PlayerInterface>()->onDownloadCompleted();
+            item->markCompleted();
+        }
+    }
+    return Completed;
+}
+
+void HttpDownloadThread::failureReport(QueuedFileInterface *item)
+{
+    std::lock_guard lock(m_itemLock);
+    if (DownloadListener *listener = m_listener.load())
+        listener->downloadFailed(item->fileUrl());
+    DownloadStatusValue failed = Failed;
+    item->setStatus(failed);
+    Topics::sendId(Topics::MediaItemChanged, item->id());
 }
 
 } // namespace Lumora

@@ -1,19 +1,58 @@
 #pragma once
-// Runs one download at a time on the caller's thread.
+// Runs one download at a time on the caller's thread (the scheduler's): probe the size, settle the
+// target in the media folder and check the disk, drive the engine with a polling loop while
+// reporting to the manager, then hand the finished file to the media library.
+//
+// Stops. requestStop() and stopAndWait() may come from any thread at any moment of a run; the run
+// sees the request at its next step (probe, naming, open, readiness wait, transfer loop) and ends
+// as Queued. A request that comes while no run is under way ends the next run before it starts, so
+// a stop that races the scheduler's start of a run is never lost. stopAndWait() returns only when no
+// run holds an engine file any more: the run keeps the stop handshake lock from just before the
+// engine is opened until the engine file is closed. While it holds it, the run calls the manager
+// only in ways that never wait for the manager's own locks (the manager answers playDownload from
+// the scheduler thread by trying its lock).
+//
+// Locks: the handshake lock is taken before the item lock, never the other way round. The item lock
+// serialises the library work of a run (the progress-side block, the media hand-off, the failure
+// report); the current-item lock only guards the pointer getCurrentItem() hands out.
 
 #include "lmtl/RefCountedPtr.h"
 #include "plugin/PluginContext.h"
+#include "plugin/PluginInterfaceHandle.h"
+#include "worker/DiskSpace.h"
 #include "worker/DownloadThreadInterface.h"
+#include "worker/EngineApi.h"
+#include "worker/FilePlacement.h"
+#include "worker/WorkerTiming.h"
+
+#include <QString>
+#include <QUrl>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 namespace Lumora {
 
+class DownloadInfo;
+class HttpHelper;
+
 class HttpDownloadThread : public DownloadThreadInterface {
 public:
+    // What tests replace; the player runs with the defaults.
+    struct Options {
+        EngineApi engine = EngineApi::binding();
+        WorkerTiming timing;
+        DiskSpace::FreeSpaceReader freeSpace;  // empty: the host library's
+        FilePlacement::Method placement = FilePlacement::Method::Automatic;
+    };
+
     explicit HttpDownloadThread(VSE::PluginContext *context);
+    HttpDownloadThread(VSE::PluginContext *context, Options options);
     ~HttpDownloadThread() override;
+    HttpDownloadThread(const HttpDownloadThread &) = delete;
+    HttpDownloadThread &operator=(const HttpDownloadThread &) = delete;
 
     bool getCurrentItem(QueuedFileInterface **out) override;
     DownloadStatusValue download(QueuedFileInterface *item) override;
@@ -21,13 +60,37 @@ public:
     void setManager(DownloadManagerInterface *manager, DownloadListener *listener) override;
     void requestStop(QueuedFileInterface *item) override;
 
+    // The engine's output file of the last run that opened one (empty when it gave none).
+    QString outputPath() const;
+
 private:
-    VSE::PluginContext *m_context;
-    std::mutex m_itemMutex;
+    DownloadStatusValue run(QueuedFileInterface *item);
+    DownloadStatusValue transfer(QueuedFileInterface *item, const QUrl &url, const DownloadInfo &info, uint64_t size);
+    DownloadStatusValue finish(QueuedFileInterface *item, DownloadStatusValue status);
+    DownloadStatusValue waitUntilReady(uint32_t file);
+    DownloadStatusValue pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size);
+    void reportProgress(QueuedFileInterface *item, int32_t percent);
+    QString readOutputPath(uint32_t file);
+    void failureReport(QueuedFileInterface *item);
+    bool stopRequested() const { return m_stopRequested.load(); }
+    DownloadManagerInterface *manager() const { return m_manager.load(); }
+
+    VSE::PluginContext *const m_context;
+    const Options m_options;
+    const QString m_defaultMediaFolder;  // the host's default, as it was when the plugin loaded
+    std::unique_ptr<HttpHelper> m_helper;
+    std::unique_ptr<VSE::PluginInterfaceHandle> m_inspectorHandle;  // scheduler thread after construction
+
+    mutable std::mutex m_currentMutex;
     lmtl::RefCountedPtr<QueuedFileInterface> m_currentItem;
+    std::mutex m_itemLock;
+    std::timed_mutex m_handshake;
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<std::thread::id> m_runThread{};
     std::atomic<DownloadManagerInterface *> m_manager{nullptr};
     std::atomic<DownloadListener *> m_listener{nullptr};
-    std::atomic<DownloadStatusValue> m_jobStatus{Queued};
+    mutable std::mutex m_outputMutex;
+    QString m_outputPath;
 };
 
 } // namespace Lumora

@@ -1,0 +1,238 @@
+#include "worker/HttpHelper.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QThread>
+
+#include <charconv>
+
+namespace Lumora {
+
+namespace {
+
+// While a probe waits on the application's main thread it keeps that thread's events moving, so a
+// host that probes from its user interface stays responsive.
+constexpr auto kMainThreadSlice = std::chrono::milliseconds(10);
+constexpr auto kWaitSlice = std::chrono::milliseconds(50);
+
+bool onMainThread()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+bool isHttpScheme(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+} // namespace
+
+HttpHelper::HttpHelper(const WorkerTiming &timing) : m_timing(timing)
+{
+    connect(this, &HttpHelper::go, this, &HttpHelper::goSlot);
+    m_thread = new QThread;
+    m_thread->setObjectName(QStringLiteral("HttpHelper"));
+    moveToThread(m_thread);
+    m_thread->start();
+}
+
+HttpHelper::~HttpHelper()
+{
+    // The requests and the network access manager belong to the helper's thread: end them there,
+    // then stop the thread.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            for (auto &[reply, request] : m_requests) {
+                reply->disconnect(this);
+                reply->abort();
+                delete reply;
+            }
+            m_requests.clear();
+            delete m_network;
+            m_network = nullptr;
+        },
+        Qt::BlockingQueuedConnection);
+    m_thread->quit();
+    m_thread->wait();
+    delete m_thread;
+}
+
+std::optional<uint64_t> HttpHelper::parseContentLength(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    if (text.empty() || text.front() < '0' || text.front() > '9')
+        return std::nullopt;
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+uint64_t HttpHelper::probe(const QUrl &url, const std::atomic<bool> *stop)
+{
+    std::lock_guard serial(m_probeMutex);
+    quint64 probeId;
+    {
+        std::lock_guard lock(m_mutex);
+        probeId = ++m_lastProbeId;
+        m_currentProbe = probeId;
+        m_contentLength = 0;
+        m_lengthKnown = false;
+        m_started = false;
+        m_pending = 0;
+        m_requestCount = 0;
+    }
+    emit go(url, probeId);
+
+    const bool mainThread = onMainThread();
+    const auto deadline = std::chrono::steady_clock::now() + m_timing.probeOverall;
+    uint64_t result = 0;
+    {
+        std::unique_lock lock(m_mutex);
+        while (!finishedLocked() && !(stop && stop->load()) && std::chrono::steady_clock::now() < deadline) {
+            if (mainThread) {
+                lock.unlock();
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+                lock.lock();
+                if (finishedLocked())
+                    break;
+            }
+            m_changed.wait_for(lock, mainThread ? kMainThreadSlice : kWaitSlice);
+        }
+        result = m_contentLength;
+        m_currentProbe = 0;
+    }
+    QMetaObject::invokeMethod(this, [this, probeId] { abandon(probeId); }, Qt::QueuedConnection);
+    return result;
+}
+
+void HttpHelper::interrupt()
+{
+    std::lock_guard lock(m_mutex);
+    m_changed.notify_all();
+}
+
+// The probe is over when every request it started has been answered, or when it has used up its
+// requests (a redirect chain that long is not followed to its end).
+bool HttpHelper::finishedLocked() const
+{
+    return (m_started && m_pending == 0) || m_requestCount >= MaxRequests;
+}
+
+void HttpHelper::goSlot(const QUrl &url, quint64 probeId)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (probeId != m_currentProbe)
+            return;
+        if (++m_requestCount >= MaxRequests) {
+            m_changed.notify_all();
+            return;
+        }
+        m_started = true;
+        ++m_pending;
+    }
+
+    // Only http and https can be asked; anything else (another scheme, an address that did not
+    // parse, no host) is a request that answered nothing.
+    if (!url.isValid() || !isHttpScheme(url) || url.host().isEmpty()) {
+        std::lock_guard lock(m_mutex);
+        --m_pending;
+        m_changed.notify_all();
+        return;
+    }
+
+    if (!m_network)
+        m_network = new QNetworkAccessManager(this);
+
+    QUrl target = url;
+    target.setUserInfo(QString());
+    QNetworkRequest request(target);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    request.setTransferTimeout(static_cast<int>(m_timing.probeRequest.count()));
+    // Both or nothing: a user name alone goes to no server.
+    const QString user = url.userName(QUrl::FullyDecoded);
+    const QString password = url.password(QUrl::FullyDecoded);
+    if (!user.isEmpty() && !password.isEmpty())
+        request.setRawHeader("Authorization", "Basic " + (user + ':' + password).toUtf8().toBase64());
+
+    QNetworkReply *reply = m_network->head(request);
+    m_requests[reply] = Request{probeId, false};
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { responseHeaderReceived(reply); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { complete(reply); });
+}
+
+void HttpHelper::responseHeaderReceived(QNetworkReply *resp)
+{
+    auto found = m_requests.find(resp);
+    if (found == m_requests.end() || found->second.headerSeen)
+        return;
+    const QVariant statusAttribute = resp->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!statusAttribute.isValid())
+        return;  // no answer yet (the connection failed before any header)
+    found->second.headerSeen = true;
+    const quint64 probeId = found->second.probeId;
+    const int status = statusAttribute.toInt();
+
+    if (status >= 300 && status <= 399) {
+        const QByteArray location = resp->rawHeader("Location");
+        if (location.isEmpty())
+            return;
+        // A relative reference names a place on the server that answered.
+        const QUrl next = resp->url().resolved(QUrl(QString::fromUtf8(location), QUrl::TolerantMode));
+        emit go(next, probeId);
+    } else if (status >= 200 && status <= 299) {
+        const QByteArray header = resp->rawHeader("Content-Length");
+        const uint64_t length =
+            parseContentLength(std::string_view(header.constData(), static_cast<size_t>(header.size()))).value_or(0);
+        std::lock_guard lock(m_mutex);
+        if (probeId == m_currentProbe && !m_lengthKnown) {
+            m_contentLength = length;
+            m_lengthKnown = true;
+        }
+    }
+}
+
+void HttpHelper::complete(QNetworkReply *resp)
+{
+    responseHeaderReceived(resp);  // a reply may finish without having announced its header
+    auto found = m_requests.find(resp);
+    if (found == m_requests.end())
+        return;
+    const quint64 probeId = found->second.probeId;
+    m_requests.erase(found);
+    resp->deleteLater();
+    std::lock_guard lock(m_mutex);
+    if (probeId == m_currentProbe) {
+        --m_pending;
+        m_changed.notify_all();
+    }
+}
+
+void HttpHelper::abandon(quint64 probeId)
+{
+    for (auto it = m_requests.begin(); it != m_requests.end();) {
+        if (it->second.probeId != probeId) {
+            ++it;
+            continue;
+        }
+        QNetworkReply *reply = it->first;
+        it = m_requests.erase(it);
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+} // namespace Lumora

@@ -1,0 +1,88 @@
+#pragma once
+// The size probe: asks the server how large a file is before the engine is given it.
+//
+// A probe sends an HTTP HEAD request, follows redirects by hand (ten requests at most, the first one
+// included), and answers the "Content-Length" of the first successful (2xx) answer, or 0 when it
+// learns nothing. Credentials travel only when the address carries both a user name and a password.
+//
+// The helper owns a thread with its own event loop; every request lives there. probe() blocks its
+// caller (any thread but the helper's own) and never depends on the caller running an event loop, so
+// a host whose main thread is busy cannot hold a probe up. Each probe is bounded: one request may go
+// unanswered for WorkerTiming::probeRequest, the whole probe lasts at most probeOverall, and a stop
+// flag ends it at once. Every request is tagged with the probe that asked for it; answers that come in
+// after their probe has ended are dropped, so they can neither set the size of a later probe nor keep
+// it waiting.
+
+#include "worker/WorkerTiming.h"
+
+#include <QObject>
+#include <QUrl>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QThread;
+
+namespace Lumora {
+
+class HttpHelper : public QObject {
+    Q_OBJECT
+public:
+    // Requests per probe, redirects included.
+    static constexpr int MaxRequests = 10;
+
+    explicit HttpHelper(const WorkerTiming &timing = {});
+    ~HttpHelper() override;
+
+    // The content length of url, 0 when unknown. Returns early (with 0 unless the size was already
+    // known) as soon as *stop is true; interrupt() wakes it to look.
+    uint64_t probe(const QUrl &url, const std::atomic<bool> *stop = nullptr);
+    void interrupt();
+
+    // "Content-Length" as an unsigned 64-bit decimal; nullopt for anything else (empty, signed,
+    // not a number, too large).
+    static std::optional<uint64_t> parseContentLength(std::string_view text);
+
+signals:
+    // Starts one request of the probe numbered probeId, on the helper's thread.
+    void go(const QUrl &url, quint64 probeId);
+
+private slots:
+    void responseHeaderReceived(QNetworkReply *resp);
+    void complete(QNetworkReply *resp);
+    void goSlot(const QUrl &url, quint64 probeId);
+
+private:
+    struct Request {
+        quint64 probeId = 0;
+        bool headerSeen = false;
+    };
+
+    bool finishedLocked() const;
+    void abandon(quint64 probeId);  // on the helper's thread
+
+    const WorkerTiming m_timing;
+    QThread *m_thread = nullptr;
+    QNetworkAccessManager *m_network = nullptr;  // made on the helper's thread
+    std::map<QNetworkReply *, Request> m_requests;  // helper's thread only
+
+    std::mutex m_probeMutex;  // one probe at a time
+    mutable std::mutex m_mutex;  // guards everything below
+    std::condition_variable m_changed;
+    quint64 m_lastProbeId = 0;
+    quint64 m_currentProbe = 0;  // 0 between probes: every answer is late then
+    uint64_t m_contentLength = 0;
+    bool m_lengthKnown = false;
+    bool m_started = false;
+    int m_pending = 0;
+    int m_requestCount = 0;
+};
+
+} // namespace Lumora

@@ -1,0 +1,13 @@
+#pragma once
+// The worker's one setting: "MediaFolder" in group "General" of the component's settings
+// ("Settings/" + component id), where finished downloads are placed.
+
+#include <QString>
+
+namespace Lumora::WorkerSettings {
+
+// The stored media folder, or fallback when the setting cannot be read or is missing. An empty
+// stored value is answered as it is; callers decide what an empty folder means.
+QString readMediaFolder(const QString &fallback);
+
+} // namespace Lumora::WorkerSettings
