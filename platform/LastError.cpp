@@ -1,0 +1,9 @@
+#include "platform/WinTypes.h"
+
+namespace {
+thread_local DWORD lastError = 0;
+}
+
+DWORD GetLastError() { return lastError; }
+
+void SetLastError(DWORD error) { lastError = error; }
