@@ -1,13 +1,44 @@
 #include "downloadmanager/ManagerSettings.h"
 
+#include "host/lmrlibrary/OSUtilities.h"
+#include "lmtl/RefCountedPtr.h"
+#include "settings/VexoSettings.h"
+
+#include <mutex>
+
 namespace Lumora::ManagerSettings {
 
-// Until the settings store is wired in, the default stands.
-bool resumeDownloadsOnStartup()
+namespace {
+
+// The process-wide settings object of the plug-in's component, made on first use. Settings objects
+// belong to one thread at a time, so every use goes through this mutex.
+std::mutex settingsMutex;
+lmtl::RefCountedPtr<lmds::IVexoSettings> componentSettings;
+
+lmds::IVexoSettings *settingsLocked()
 {
-    return true;
+    if (!componentSettings)
+        lmds::openSettings("Settings/" + OSUtilities::getComponentIdUTF8(), lmds::kOpenCreateUserWithMachine,
+                           componentSettings.receive());
+    return componentSettings.get();
 }
 
-void release() {}
+} // namespace
+
+bool resumeDownloadsOnStartup()
+{
+    bool resume = true;
+    std::lock_guard lock(settingsMutex);
+    lmtl::RefCountedPtr<lmds::IVexoSettings> group;
+    if (lmds::IVexoSettings *settings = settingsLocked(); settings && settings->openSubKey("DownloadManager", group.receive()) && group)
+        group->getValue("ResumeDownloadsOnStartup", resume);
+    return resume;
+}
+
+void release()
+{
+    std::lock_guard lock(settingsMutex);
+    componentSettings = nullptr;
+}
 
 } // namespace Lumora::ManagerSettings

@@ -1,6 +1,8 @@
 #include "tests/downloadmanager/ManagerFixture.h"
 
+#include "host/lmrlibrary/OSUtilities.h"
 #include "host/lmrlibrary/PubSubHub.h"
+#include "settings/VexoSettings.h"
 
 #include <chrono>
 #include <thread>
@@ -205,6 +207,37 @@ TEST_F(Scheduler, aPlaylistThatFailsMidWalkKeepsTheLoopGoing)
     ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() >= passes + 2; }));
     EXPECT_EQ(worker.load()->downloads.load(), 0);
     library->setFailItemAtIndex(-1);
+    ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
+    destroyManager();
+}
+
+TEST_F(Scheduler, withResumeOnStartupOffNothingRunsUntilTheHostResumesOrAdds)
+{
+    {
+        lmtl::RefCountedPtr<lmds::IVexoSettings> component, group;
+        ASSERT_TRUE(lmds::openSettings("Settings/" + OSUtilities::getComponentIdUTF8(), lmds::kOpenCreateUserWithMachine,
+                                       component.receive()));
+        ASSERT_TRUE(component->openSubKey("DownloadManager", group.receive()));
+        ASSERT_TRUE(group->setValue("ResumeDownloadsOnStartup", false));
+    }
+    auto item = library->addItem("http://h/a.mp4", Queued);
+    build();
+    EXPECT_TRUE(manager->isPaused());
+    const uint64_t passes = impl().m_idlePasses.load();
+    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() >= passes + 2; }));
+    EXPECT_EQ(worker.load()->downloads.load(), 0);
+
+    manager->addDownload(nullptr, QUrl("http://h/b.mp4"), {}, {});
+    EXPECT_FALSE(manager->isPaused());
+    ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 2; }));
+    destroyManager();
+}
+
+TEST_F(Scheduler, byDefaultTheQueueRunsAsSoonAsThePluginIsUp)
+{
+    auto item = library->addItem("http://h/a.mp4", Queued);
+    build();
+    EXPECT_FALSE(manager->isPaused());
     ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
     destroyManager();
 }
