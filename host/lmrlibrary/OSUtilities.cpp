@@ -1,5 +1,7 @@
 #include "host/lmrlibrary/OSUtilities.h"
 
+#include "platform/Registry.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -36,6 +38,28 @@ QString tempParentFolder;  // guarded by tempParentMutex
 std::mutex tempParentMutex;
 
 constexpr const char kIncompleteFolder[] = ".incomplete";
+
+// The download engine is a library of its own that does not link this one: it learns where to
+// write from the "TempDownloadDirectory" value of the DesktopService settings component.
+void publishTempDownloadDirectory(const QString &path)
+{
+    static std::mutex mutex;
+    static QString published;  // what was written, and where (the registry moves with the home)
+    const QString record = environment("VEXO_REGISTRY_DIR") + '\n' + environment("LUMORA_HOME") + '\n' + path;
+    std::lock_guard lock(mutex);
+    if (record == published)
+        return;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Settings\\DesktopService", 0, nullptr, 0,
+                        KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    const std::u16string text = path.toStdU16String();
+    const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
+    if (RegSetValueExW(key, u"TempDownloadDirectory", 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()), bytes)
+        == ERROR_SUCCESS)
+        published = record;
+    RegCloseKey(key);
+}
 
 } // namespace
 
@@ -107,8 +131,11 @@ bool OSUtilities::setTempDownloadDirectoryParent(const QString &folder)
     QFileInfo info(path);
     if (!info.isDir() || !info.isWritable())
         return false;
-    std::lock_guard lock(tempParentMutex);
-    tempParentFolder = parent;
+    {
+        std::lock_guard lock(tempParentMutex);
+        tempParentFolder = parent;
+    }
+    publishTempDownloadDirectory(path);
     return true;
 }
 

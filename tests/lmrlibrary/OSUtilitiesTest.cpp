@@ -1,4 +1,5 @@
 #include "host/lmrlibrary/OSUtilities.h"
+#include "settings/VexoSettings.h"
 #include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -57,4 +58,16 @@ TEST(OSUtilities, componentIdentifierIsStableAndOverridable)
     ::setenv("LUMORA_COMPONENT_ID", "Other", 1);
     EXPECT_EQ(OSUtilities::getComponentIdUTF8(), "Other");
     ::unsetenv("LUMORA_COMPONENT_ID");
+}
+
+TEST(OSUtilities, theTemporaryDirectoryIsPublishedForTheDownloadEngine)
+{
+    LumoraTest::TempHome home;
+    const QString media = home.path() + "/Media";
+    ASSERT_TRUE(OSUtilities::setTempDownloadDirectoryParent(media));
+    lmtl::RefCountedPtr<lmds::IVexoSettings> desktop;
+    ASSERT_TRUE(lmds::openSettings("Settings/DesktopService", lmds::kOpenUserWithMachineReadOnly, desktop.receive()));
+    std::u16string value;
+    ASSERT_TRUE(desktop->getValue("TempDownloadDirectory", value));
+    EXPECT_EQ(QString::fromStdU16String(value), OSUtilities::getTempDownloadDirectoryPath());
 }
