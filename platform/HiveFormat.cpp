@@ -292,8 +292,11 @@ private:
     // Comma-separated two-digit bytes, continued over following lines by a trailing backslash.
     bool hexBytes(View segment, std::vector<BYTE> &data)
     {
+        bool afterContinuation = false;
         while (true) {
             segment = trim(segment);
+            if (segment.empty() && afterContinuation)
+                return problem("hex data that breaks off after a continued line (cut short?)");
             bool continued = false;
             if (!segment.empty() && segment.back() == u'\\') {
                 continued = true;
@@ -323,6 +326,7 @@ private:
                 return problem("the file ends inside hex data (cut short?)");
             }
             segment = m_lines[m_index];
+            afterContinuation = true;
         }
     }
 
@@ -355,8 +359,11 @@ bool plainString(const std::vector<BYTE> &data, std::u16string &text)
     text.resize(units - 1);
     for (size_t i = 0; i < units; ++i) {
         const char16_t c = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-        if (i + 1 == units)
-            return c == 0;
+        if (i + 1 == units) {
+            if (c != 0)
+                return false;
+            break;
+        }
         if (c == 0 || c == u'\n' || c == u'\r')
             return false;
         text[i] = c;
