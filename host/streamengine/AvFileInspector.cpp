@@ -1,0 +1,193 @@
+#include "host/streamengine/AvFileInspector.h"
+
+#include <QFile>
+#include <QString>
+#include <QUrl>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/mathematics.h>
+}
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Lumora {
+
+namespace {
+
+// The local path a file: URL or an absolute path names; empty for anything else.
+QString localPathOf(const VSE::AllocatedString<unsigned char> &url)
+{
+    const QString text = QString::fromUtf8(url.view().data(), static_cast<qsizetype>(url.view().size()));
+    if (text.startsWith('/'))
+        return text;
+    const QUrl parsed(text, QUrl::TolerantMode);
+    return parsed.isLocalFile() ? parsed.toLocalFile() : QString();
+}
+
+int trackGroup(const AVStream *stream)
+{
+    switch (stream->codecpar->codec_type) {
+    case AVMEDIA_TYPE_VIDEO:
+        // A cover picture inside an audio file is no video track.
+        return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) ? 2 : 0;
+    case AVMEDIA_TYPE_AUDIO:
+        return 1;
+    default:
+        return 2;
+    }
+}
+
+} // namespace
+
+AvFileInspector::AvFileInspector() = default;
+
+AvFileInspector::~AvFileInspector()
+{
+    std::lock_guard lock(m_mutex);
+    closeLocked();
+}
+
+int32_t AvFileInspector::open(VSE::AllocatedString<unsigned char> url)
+{
+    std::lock_guard lock(m_mutex);
+    closeLocked();
+
+    const QString path = localPathOf(url);
+    if (path.isEmpty())
+        return InspectorBadAddress;
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(native.constData(), R_OK) != 0)
+        return InspectorCannotRead;
+
+    // The "file:" prefix and the whitelist keep libavformat to this one local file: no other
+    // protocol, no nested references (playlists, concat lists) to other files or hosts.
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const QByteArray target = "file:" + native;
+    AVFormatContext *format = nullptr;
+    const int opened = avformat_open_input(&format, target.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        return InspectorNotMedia;
+    if (avformat_find_stream_info(format, nullptr) < 0) {
+        avformat_close_input(&format);
+        return InspectorNotMedia;
+    }
+
+    std::vector<int> tracks;
+    bool media = false;
+    for (int group = 0; group < 3; ++group) {
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            if (trackGroup(format->streams[i]) != group)
+                continue;
+            tracks.push_back(static_cast<int>(i));
+            media = media || group < 2;
+        }
+    }
+    if (!media) {
+        avformat_close_input(&format);
+        return InspectorNotMedia;
+    }
+    m_format = format;
+    m_tracks = std::move(tracks);
+    return InspectorOk;
+}
+
+int32_t AvFileInspector::close()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_format)
+        return InspectorNotOpen;
+    closeLocked();
+    return InspectorOk;
+}
+
+void AvFileInspector::closeLocked()
+{
+    if (m_format)
+        avformat_close_input(&m_format);
+    m_format = nullptr;
+    m_tracks.clear();
+}
+
+int32_t AvFileInspector::queryFileMeasure(uint64_t *out)
+{
+    if (!out)
+        return InspectorBadArgument;
+    std::lock_guard lock(m_mutex);
+    if (!m_format)
+        return InspectorNotOpen;
+    int64_t milliseconds = -1;
+    if (m_format->duration != AV_NOPTS_VALUE && m_format->duration > 0) {
+        milliseconds = av_rescale(m_format->duration, 1000, AV_TIME_BASE);
+    } else {
+        // Some containers only know their streams' lengths.
+        for (unsigned i = 0; i < m_format->nb_streams; ++i) {
+            const AVStream *stream = m_format->streams[i];
+            if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+                milliseconds = std::max(milliseconds, av_rescale_q(stream->duration, stream->time_base, AVRational{1, 1000}));
+        }
+    }
+    if (milliseconds < 0)
+        return InspectorUnknown;
+    *out = static_cast<uint64_t>(milliseconds);
+    return InspectorOk;
+}
+
+int32_t AvFileInspector::queryTrackMeasure(int32_t index, uint64_t *out)
+{
+    if (!out)
+        return InspectorBadArgument;
+    std::lock_guard lock(m_mutex);
+    if (!m_format)
+        return InspectorNotOpen;
+    if (index < 0 || static_cast<size_t>(index) >= m_tracks.size())
+        return InspectorNoSuchTrack;
+    const AVStream *stream = m_format->streams[m_tracks[static_cast<size_t>(index)]];
+    if (trackGroup(stream) != 0 || stream->codecpar->width <= 0 || stream->codecpar->height <= 0)
+        return InspectorNoSuchTrack;
+    *out = static_cast<uint64_t>(static_cast<uint32_t>(stream->codecpar->width))
+           | (static_cast<uint64_t>(static_cast<uint32_t>(stream->codecpar->height)) << 32);
+    return InspectorOk;
+}
+
+int32_t AvFileInspector::queryTrackCount(int32_t *out)
+{
+    if (!out)
+        return InspectorBadArgument;
+    std::lock_guard lock(m_mutex);
+    if (!m_format)
+        return InspectorNotOpen;
+    *out = static_cast<int32_t>(m_tracks.size());
+    return InspectorOk;
+}
+
+int32_t AvFileInspector::queryTrackKind(int32_t index, int32_t *out)
+{
+    if (!out)
+        return InspectorBadArgument;
+    std::lock_guard lock(m_mutex);
+    if (!m_format)
+        return InspectorNotOpen;
+    if (index < 0 || static_cast<size_t>(index) >= m_tracks.size())
+        return InspectorNoSuchTrack;
+    const AVStream *stream = m_format->streams[m_tracks[static_cast<size_t>(index)]];
+    switch (trackGroup(stream)) {
+    case 0:
+        *out = VSE::TrackVideo;
+        break;
+    case 1:
+        *out = VSE::TrackAudio;
+        break;
+    default:
+        *out = stream->codecpar->codec_type == AVMEDIA_TYPE_UNKNOWN ? VSE::TrackUnknown : VSE::TrackOther;
+        break;
+    }
+    return InspectorOk;
+}
+
+} // namespace Lumora
