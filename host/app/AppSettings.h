@@ -1,0 +1,34 @@
+#pragma once
+// The two registry settings lumora reads and changes, in the component's settings
+// ("Settings/" + component id), opened the way the plugin opens them (per-user, created when
+// missing, machine-wide fallback):
+//   "MediaFolder"              group "General"          where finished downloads go
+//   "ResumeDownloadsOnStartup" group "DownloadManager"  whether the queue runs when the player starts
+// Fresh settings objects are opened for every call: they are not to be shared between threads.
+
+#include <QString>
+
+namespace Lumora::App::AppSettings {
+
+inline constexpr char MediaFolderName[] = "MediaFolder";
+inline constexpr char ResumeName[] = "ResumeDownloadsOnStartup";
+
+struct Value {
+    QString text;         // as the user reads and writes it
+    bool isDefault = true;  // nothing stored: the text is the default
+};
+
+// The folder finished downloads go to: the setting, or the default movies folder when it is
+// missing or empty.
+QString mediaFolder();
+bool resumeDownloadsOnStartup();
+
+// name is a canonical setting name (CommandLine.h). False with a reason for a setting that cannot
+// be read or stored.
+bool get(const QString &name, Value *out, QString *error);
+// value: MediaFolder takes a folder (relative to baseDirectory; created when missing; empty
+// returns to the default); ResumeDownloadsOnStartup takes true/false, yes/no, on/off or 1/0.
+// usageError is set when the value itself is wrong (as opposed to the store failing).
+bool set(const QString &name, const QString &value, const QString &baseDirectory, QString *error, bool *usageError);
+
+} // namespace Lumora::App::AppSettings

@@ -1,0 +1,96 @@
+#pragma once
+// One player per home, and the way other lumora commands reach it.
+//
+// Whoever holds the home's lock file is the only lumora working on that home's library: a player
+// (get, run, play) for its whole run, a direct command (list, remove, ...) while it works. A player
+// also listens on a local socket whose name comes from the home's path; a second lumora that finds
+// the lock taken hands its command over that socket and prints what comes back. A lock left by a
+// killed process is stale (its process is gone) and is taken over.
+//
+// Protocol, one JSON object per line, UTF-8:
+//   request   {"args": ["get", "http://..."], "cwd": "/where/it/ran"}
+//   replies   {"out": "line"}  {"err": "line"}  {"data": "text"}  ...  {"exit": 0}
+// The connection closes after "exit".
+
+#include "host/app/Console.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace Lumora::App {
+
+// The home's identity: LUMORA_HOME when set, else the data directory; made absolute and canonical.
+QString homeIdentity();
+// The local socket name for a home identity: "lumora-" and a hash of it.
+QString instanceSocketName(const QString &homeIdentity);
+
+class InstanceGate {
+public:
+    enum class Role { Owner, Client, Failed };
+
+    InstanceGate();
+    ~InstanceGate();
+
+    // Becomes the owner of the home, or connects to the player that owns it. Waits up to timeout
+    // while the home is held by a direct command or a player that is still starting.
+    Role acquire(std::chrono::milliseconds timeout, QString *error);
+
+    // Client: the connection to the running player (valid after acquire gave Client).
+    std::unique_ptr<QLocalSocket> takeConnection() { return std::move(m_socket); }
+    QString socketName() const { return m_socketName; }
+
+private:
+    QString m_identity;
+    QString m_socketName;
+    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QLocalSocket> m_socket;
+};
+
+// Sends a command's output back over a hand-over connection. Usable from any thread; lines for a
+// client that went away are dropped.
+class RemoteOutput : public Output {
+public:
+    explicit RemoteOutput(QLocalSocket *socket);
+    void message(const QString &line) override;
+    void error(const QString &line) override;
+    void data(const QString &text) override;
+    // Sends the exit code and closes the connection.
+    void finish(int exitCode);
+
+private:
+    void send(const char *key, const QJsonValue &value);
+    QPointer<QLocalSocket> m_socket;
+};
+
+class InstanceServer : public QObject {
+    Q_OBJECT
+public:
+    // Called on the main thread for each handed-over command. The handler reports through output and
+    // calls output->finish() when done; the output lives until then.
+    using Handler = std::function<void(const QStringList &args, const QString &cwd, std::shared_ptr<RemoteOutput> output)>;
+
+    explicit InstanceServer(Handler handler, QObject *parent = nullptr);
+    // Owner only: removes a socket left by a killed player, then listens.
+    bool listen(const QString &socketName, QString *error);
+
+private:
+    void accept();
+    void readRequest(QLocalSocket *socket);
+
+    QLocalServer m_server;
+    Handler m_handler;
+};
+
+// Client side: sends the command, prints what comes back to console, returns the exit code.
+int forwardCommand(QLocalSocket *socket, const QStringList &args, Console &console);
+
+} // namespace Lumora::App
