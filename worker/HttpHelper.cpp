@@ -79,6 +79,10 @@ std::optional<uint64_t> HttpHelper::parseContentLength(std::string_view text)
 
 uint64_t HttpHelper::probe(const QUrl &url, const std::atomic<bool> *stop)
 {
+    // Qt runs no event loop, the helper's included, in a process without an application object;
+    // the player always has one. Without it nothing can be learnt, so do not wait for it.
+    if (!QCoreApplication::instance())
+        return 0;
     std::lock_guard serial(m_probeMutex);
     quint64 probeId;
     {

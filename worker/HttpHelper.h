@@ -12,6 +12,9 @@
 // flag ends it at once. Every request is tagged with the probe that asked for it; answers that come in
 // after their probe has ended are dropped, so they can neither set the size of a later probe nor keep
 // it waiting.
+//
+// Qt needs an application object for any event loop to run, the helper's own included: the player
+// creates one at start (it need not run its loop). Without one every probe answers 0 at once.
 
 #include "worker/WorkerTiming.h"
 

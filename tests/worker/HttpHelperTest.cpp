@@ -1,0 +1,245 @@
+// The size probe against a real HTTP server on the loopback interface.
+
+#include "worker/HttpHelper.h"
+
+#include "tests/support/http/HttpTestServer.h"
+
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using Lumora::HttpHelper;
+using LumoraTest::HttpBehaviour;
+using LumoraTest::HttpLengthMode;
+using LumoraTest::HttpTestServer;
+
+namespace {
+
+QUrl at(const std::string &url)
+{
+    return QUrl(QString::fromStdString(url));
+}
+
+Lumora::WorkerTiming quickTiming()
+{
+    Lumora::WorkerTiming timing;
+    timing.probeOverall = std::chrono::milliseconds(1500);
+    timing.probeRequest = std::chrono::milliseconds(1000);
+    return timing;
+}
+
+class HttpHelperTest : public ::testing::Test {
+protected:
+    HttpTestServer server;
+    HttpHelper helper;
+};
+
+} // namespace
+
+TEST(HttpHelper, parsesOnlyPlainUnsignedDecimalLengths)
+{
+    EXPECT_EQ(HttpHelper::parseContentLength("1000"), 1000u);
+    EXPECT_EQ(HttpHelper::parseContentLength(" 5368709120 "), 5368709120u);
+    EXPECT_EQ(HttpHelper::parseContentLength("18446744073709551615"), UINT64_MAX);
+    EXPECT_FALSE(HttpHelper::parseContentLength("18446744073709551616"));
+    EXPECT_FALSE(HttpHelper::parseContentLength(""));
+    EXPECT_FALSE(HttpHelper::parseContentLength("-1"));
+    EXPECT_FALSE(HttpHelper::parseContentLength("+1"));
+    EXPECT_FALSE(HttpHelper::parseContentLength("many"));
+    EXPECT_FALSE(HttpHelper::parseContentLength("12abc"));
+}
+
+TEST_F(HttpHelperTest, measuresWithOneHeadRequest)
+{
+    server.serveGenerated("/clip.mp4", 123456);
+    EXPECT_EQ(helper.probe(at(server.url("/clip.mp4"))), 123456u);
+    const auto requests = server.requests("/clip.mp4");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "HEAD");
+}
+
+// Sizes beyond 32 bits are measured whole: 4 GiB is not 0, 5 GiB is not 1 GiB.
+TEST_F(HttpHelperTest, measuresSizesBeyondFourGigabytes)
+{
+    server.serveGenerated("/four", 4ull << 30);
+    server.serveGenerated("/five", 5ull << 30);
+    EXPECT_EQ(helper.probe(at(server.url("/four"))), 4ull << 30);
+    EXPECT_EQ(helper.probe(at(server.url("/five"))), 5ull << 30);
+}
+
+TEST_F(HttpHelperTest, learnsNothingFromMissingOrMalformedLengths)
+{
+    for (HttpLengthMode mode : {HttpLengthMode::Omitted, HttpLengthMode::NonNumeric, HttpLengthMode::Negative,
+                                HttpLengthMode::Chunked}) {
+        HttpBehaviour behaviour;
+        behaviour.length = mode;
+        server.serveGenerated("/odd", 1000, behaviour);
+        EXPECT_EQ(helper.probe(at(server.url("/odd"))), 0u) << static_cast<int>(mode);
+    }
+}
+
+TEST_F(HttpHelperTest, learnsNothingFromErrorAnswers)
+{
+    for (int status : {405, 501}) {
+        HttpBehaviour refusesHead;
+        refusesHead.headStatus = status;
+        server.serveGenerated("/nohead", 1000, refusesHead);
+        EXPECT_EQ(helper.probe(at(server.url("/nohead"))), 0u) << status;
+    }
+    // A 400 is neither followed nor measured, whatever it carries.
+    HttpBehaviour bad;
+    bad.forceStatus = 400;
+    bad.extraHeaders = {{"Location", "/clip.mp4"}};
+    server.serveGenerated("/bad", 1000, bad);
+    server.serveGenerated("/clip.mp4", 777);
+    EXPECT_EQ(helper.probe(at(server.url("/bad"))), 0u);
+    EXPECT_TRUE(server.requests("/clip.mp4").empty());
+    EXPECT_EQ(helper.probe(at(server.url("/missing"))), 0u);
+}
+
+TEST_F(HttpHelperTest, followsRedirectsToAnotherHostAndRelativeLocations)
+{
+    server.serveGenerated("/clip.mp4", 4242);
+    server.redirect("/moved", server.urlOnOtherHost("/clip.mp4"), 301);
+    EXPECT_EQ(helper.probe(at(server.url("/moved"))), 4242u);
+
+    server.redirect("/relative", "/clip.mp4", 302);
+    EXPECT_EQ(helper.probe(at(server.url("/relative"))), 4242u);
+}
+
+TEST_F(HttpHelperTest, endsRedirectChainsAtTenRequests)
+{
+    server.redirect("/loop", "/loop");
+    EXPECT_EQ(helper.probe(at(server.url("/loop"))), 0u);
+    EXPECT_LE(server.requests("/loop").size(), 10u);
+
+    // Nine redirects and the answer: the tenth request is not made.
+    for (int i = 0; i < 9; ++i)
+        server.redirect("/hop" + std::to_string(i), "/hop" + std::to_string(i + 1));
+    server.serveGenerated("/hop9", 99);
+    EXPECT_EQ(helper.probe(at(server.url("/hop0"))), 0u);
+    // Eight hops and the answer fit.
+    EXPECT_EQ(helper.probe(at(server.url("/hop1"))), 99u);
+}
+
+TEST_F(HttpHelperTest, redirectsThatCannotBeFollowedEndWithNothing)
+{
+    server.redirect("/ftp", "ftp://127.0.0.1/clip.mp4");
+    server.redirect("/garbage", "http://[::1");
+    server.redirect("/empty", "");
+    for (const char *path : {"/ftp", "/garbage", "/empty"}) {
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(helper.probe(at(server.url(path))), 0u) << path;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << path;
+    }
+}
+
+TEST_F(HttpHelperTest, sendsCredentialsOnlyWhenBothAreGiven)
+{
+    HttpBehaviour locked;
+    locked.username = "ann";
+    locked.password = "s3cret";
+    server.serveGenerated("/private", 500, locked);
+
+    EXPECT_EQ(helper.probe(at(server.urlWithCredentials("/private", "ann", "s3cret"))), 500u);
+    EXPECT_FALSE(server.requests("/private").back().header("Authorization").empty());
+
+    QUrl userOnly = at(server.url("/private"));
+    userOnly.setUserName("ann");
+    EXPECT_EQ(helper.probe(userOnly), 0u);
+    EXPECT_FALSE(server.requests("/private").back().hasHeader("Authorization"));
+}
+
+TEST_F(HttpHelperTest, asksForTheRootWhenThePathIsEmpty)
+{
+    server.serveGenerated("/", 64);
+    QUrl root;
+    root.setScheme("http");
+    root.setHost("127.0.0.1");
+    root.setPort(server.port());
+    EXPECT_EQ(helper.probe(root), 64u);
+    ASSERT_EQ(server.requests("/").size(), 1u);
+}
+
+TEST_F(HttpHelperTest, keepsTheQueryInTheRequest)
+{
+    server.serveGenerated("/clip.mp4", 10);
+    EXPECT_EQ(helper.probe(at(server.url("/clip.mp4") + "?token=a%20b")), 10u);
+    EXPECT_EQ(server.requests("/clip.mp4").back().query, "token=a%20b");
+}
+
+TEST(HttpHelper, aServerThatNeverAnswersEndsWithinTheBound)
+{
+    HttpTestServer server;
+    HttpBehaviour silent;
+    silent.stallBeforeHeaders = std::chrono::seconds(60);
+    server.serveGenerated("/silent", 1000, silent);
+    HttpHelper helper(quickTiming());
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(helper.probe(at(server.url("/silent"))), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
+TEST(HttpHelper, aStopEndsTheProbeAtOnce)
+{
+    HttpTestServer server;
+    HttpBehaviour silent;
+    silent.stallBeforeHeaders = std::chrono::seconds(60);
+    server.serveGenerated("/silent", 1000, silent);
+    HttpHelper helper;  // the real 30 s bound
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        server.waitForRequests("/silent", 1, std::chrono::seconds(5));
+        stop = true;
+        helper.interrupt();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(helper.probe(at(server.url("/silent")), &stop), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    stopper.join();
+}
+
+// The answer of an abandoned probe comes in while the next one runs: it must not become the next
+// probe's size, nor keep it waiting.
+TEST(HttpHelper, aLateAnswerBelongsToItsOwnProbe)
+{
+    HttpTestServer server;
+    HttpBehaviour slow;
+    slow.stallBeforeHeaders = std::chrono::milliseconds(800);
+    server.serveGenerated("/slow", 111111, slow);
+    HttpBehaviour missing;
+    missing.forceStatus = 404;
+    missing.stallBeforeHeaders = std::chrono::milliseconds(1200);
+    server.serveGenerated("/next", 5, missing);
+
+    HttpHelper helper;
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        server.waitForRequests("/slow", 1, std::chrono::seconds(5));
+        stop = true;
+    });
+    EXPECT_EQ(helper.probe(at(server.url("/slow")), &stop), 0u);
+    stopper.join();
+    // /slow answers 111111 during this probe; /next answers 404 after it.
+    EXPECT_EQ(helper.probe(at(server.url("/next"))), 0u);
+}
+
+TEST(HttpHelper, destroyingTheHelperDuringARequestReturnsPromptly)
+{
+    HttpTestServer server;
+    HttpBehaviour silent;
+    silent.stallBeforeHeaders = std::chrono::seconds(60);
+    server.serveGenerated("/silent", 1000, silent);
+    auto helper = std::make_unique<HttpHelper>(quickTiming());
+    std::atomic<bool> stop{false};
+    std::thread prober([&] { helper->probe(at(server.url("/silent")), &stop); });
+    server.waitForRequests("/silent", 1, std::chrono::seconds(5));
+    stop = true;
+    prober.join();
+    const auto started = std::chrono::steady_clock::now();
+    helper.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+}
