@@ -7,6 +7,7 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
+#include <libavutil/avstring.h>
 #include <libavutil/mathematics.h>
 }
 
@@ -25,6 +26,34 @@ QString localPathOf(const VSE::AllocatedString<unsigned char> &url)
         return text;
     const QUrl parsed(text, QUrl::TolerantMode);
     return parsed.isLocalFile() ? parsed.toLocalFile() : QString();
+}
+
+// Formats whose files name other files, streams or programs to open: a playlist, a manifest or a
+// concatenation list inside a download would have the inspector read whatever it names.
+constexpr const char kReferencingFormats[] =
+    "hls,dash,concat,imf,image2,sdp,rtp,rtsp,webm_dash_manifest,avisynth,vapoursynth,tee";
+
+AVDictionary *localFileOnly()
+{
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    return options;
+}
+
+// What the file is, decided from its first bytes (and its name), before any demuxer runs.
+const AVInputFormat *probeFormat(const QByteArray &target)
+{
+    AVDictionary *options = localFileOnly();
+    AVIOContext *io = nullptr;
+    const int opened = avio_open2(&io, target.constData(), AVIO_FLAG_READ, nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        return nullptr;
+    const AVInputFormat *kind = nullptr;
+    if (av_probe_input_buffer2(io, &kind, target.constData(), nullptr, 0, 0) < 0)
+        kind = nullptr;
+    avio_closep(&io);
+    return kind;
 }
 
 int trackGroup(const AVStream *stream)
@@ -63,13 +92,15 @@ int32_t AvFileInspector::open(VSE::AllocatedString<unsigned char> url)
     if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(native.constData(), R_OK) != 0)
         return InspectorCannotRead;
 
-    // The "file:" prefix and the whitelist keep libavformat to this one local file: no other
-    // protocol, no nested references (playlists, concat lists) to other files or hosts.
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    // The "file:" prefix and the protocol whitelist keep libavformat off the network; the format
+    // check keeps it to this one file.
     const QByteArray target = "file:" + native;
+    const AVInputFormat *kind = probeFormat(target);
+    if (!kind || av_match_list(kind->name, kReferencingFormats, ',') > 0)
+        return InspectorNotMedia;
+    AVDictionary *options = localFileOnly();
     AVFormatContext *format = nullptr;
-    const int opened = avformat_open_input(&format, target.constData(), nullptr, &options);
+    const int opened = avformat_open_input(&format, target.constData(), kind, &options);
     av_dict_free(&options);
     if (opened < 0)
         return InspectorNotMedia;

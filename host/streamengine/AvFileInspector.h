@@ -2,9 +2,11 @@
 // The stream engine's file inspector on libavformat: measures a finished download.
 //
 //   open(url)               url is the UTF-8 text of a file: URL (or an absolute path). Only local
-//                           files are opened, through libavformat's file protocol alone, so a
-//                           crafted address can never make the inspector fetch or read anything else.
-//                           A file that is not audio or video fails here.
+//                           files are opened, through libavformat's file protocol alone, and formats
+//                           that refer to other files (playlists, manifests, concatenation lists,
+//                           image sequences) are refused, so neither a crafted address nor a crafted
+//                           download can make the inspector fetch or read anything else. A file that
+//                           is not audio or video fails here.
 //   queryFileMeasure        the duration in milliseconds.
 //   queryTrackCount         the number of tracks; tracks are numbered video first, then audio, then
 //                           the rest, each group in the file's order, so track 0 is the first video

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 
 namespace LumoraTest {
 
@@ -35,9 +36,10 @@ ScriptOp scriptOp(const ScriptState &state, uint64_t seed, int64_t k)
         op.ordinal = state.created + 1;
         return op;
     }
+    const std::set<int> queuedOrdinals(state.order.begin(), state.order.end());
     std::vector<int> outside;
     for (const auto &[ordinal, item] : state.items) {
-        if (std::find(state.order.begin(), state.order.end(), ordinal) == state.order.end())
+        if (!queuedOrdinals.count(ordinal))
             outside.push_back(ordinal);
     }
     const int64_t size = static_cast<int64_t>(state.order.size());
@@ -51,7 +53,7 @@ ScriptOp scriptOp(const ScriptState &state, uint64_t seed, int64_t k)
     std::advance(it, below(state.items.size()));
     op.ordinal = it->first;
     const int64_t choice = below(10);
-    const bool queued = std::find(state.order.begin(), state.order.end(), op.ordinal) != state.order.end();
+    const bool queued = queuedOrdinals.count(op.ordinal) > 0;
     if (choice < 6 || (choice < 8 && !queued) || (choice >= 8 && state.items.size() <= 5)) {
         op.kind = ScriptOp::Update;
         op.values.status = static_cast<int32_t>(1 + below(8));
