@@ -140,7 +140,7 @@ void HttpTestServer::serveResource(const httplib::Request &request, httplib::Res
     if (behaviour.acceptRanges && !rangeHeader.empty()) {
         // If-Range: the range holds only while the client's validator is still the current one.
         const std::string ifRange = request.get_header_value("If-Range");
-        const bool current = ifRange.empty() || (behaviour.sendEtag && ifRange == snap.etag)
+        const bool current = ifRange.empty() || !behaviour.honourIfRange || (behaviour.sendEtag && ifRange == snap.etag)
             || (behaviour.sendLastModified && ifRange == snap.lastModified);
         if (current) {
             const auto range = HttpTestFormat::parseRange(rangeHeader, snap.size);

@@ -83,6 +83,10 @@ void HttpTestServer::start()
     if (m_port <= 0)
         throw std::runtime_error("HttpTestServer: cannot bind a loopback port");
     m_listener = std::thread([this] { m_server->listen_after_bind(); });
+    // The server ignores a stop that comes before its accept loop runs; a test that ends at once
+    // would then wait in the destructor for ever.
+    while (!m_server->is_running())
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 HttpTestServer::~HttpTestServer()

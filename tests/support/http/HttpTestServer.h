@@ -76,6 +76,7 @@ struct HttpBehaviour {
     int forceStatus = 0;
 
     bool acceptRanges = true;  // false: Range ignored, "Accept-Ranges: none", always 200
+    bool honourIfRange = true; // false: If-Range ignored, the range served even for a changed resource
     bool sendEtag = true;
     bool sendLastModified = true;
     HttpLengthMode length = HttpLengthMode::Exact;
