@@ -1,0 +1,240 @@
+#include "vdm/Engine.h"
+
+#include "vdm/OutputDirectory.h"
+#include "vdm/TextCodec.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace Vdm {
+
+namespace {
+
+constexpr std::u16string_view kUriPlugin = u"urifile1";
+constexpr std::u16string_view kLoginOption = u"Login";
+constexpr std::u16string_view kPasswordOption = u"Password";
+constexpr uint32_t kKnownFlags = VDM_OPEN_FOLLOW_REDIRECTS | VDM_OPEN_RESUME;
+
+constexpr long kDefaultStallMs = 30000;
+constexpr long kMinStallMs = 50;
+constexpr long kMaxStallMs = 60000;
+
+std::chrono::milliseconds stallTimeoutFromEnvironment()
+{
+    const char *text = std::getenv("VEXO_VDM_STALL_TIMEOUT_MS");
+    long value = kDefaultStallMs;
+    if (text && *text) {
+        const auto r = std::from_chars(text, text + std::strlen(text), value);
+        if (r.ec != std::errc() || *r.ptr != '\0')
+            value = kDefaultStallMs;
+    }
+    return std::chrono::milliseconds(std::clamp(value, kMinStallMs, kMaxStallMs));
+}
+
+std::string caFileFromEnvironment()
+{
+    const char *text = std::getenv("VEXO_VDM_CA_FILE");
+    return text ? std::string(text) : std::string();
+}
+
+// The URI as libcurl will use it, and the same without credentials and fragment (what names the
+// output and what a resume must match). Only http and https with a host pass.
+bool parseUri(const std::string &uri, std::string &url, std::string &identity)
+{
+    CURLU *parsed = curl_url();
+    if (!parsed)
+        return false;
+    bool ok = false;
+    char *scheme = nullptr;
+    char *host = nullptr;
+    char *full = nullptr;
+    char *bare = nullptr;
+    if (curl_url_set(parsed, CURLUPART_URL, uri.c_str(), 0) == CURLUE_OK
+        && curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK
+        && curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK && host && *host
+        && (std::string_view(scheme) == "http" || std::string_view(scheme) == "https")
+        && curl_url_get(parsed, CURLUPART_URL, &full, 0) == CURLUE_OK) {
+        curl_url_set(parsed, CURLUPART_USER, nullptr, 0);
+        curl_url_set(parsed, CURLUPART_PASSWORD, nullptr, 0);
+        curl_url_set(parsed, CURLUPART_FRAGMENT, nullptr, 0);
+        if (curl_url_get(parsed, CURLUPART_URL, &bare, 0) == CURLUE_OK) {
+            url = full;
+            identity = bare;
+            ok = true;
+        }
+    }
+    curl_free(scheme);
+    curl_free(host);
+    curl_free(full);
+    curl_free(bare);
+    curl_url_cleanup(parsed);
+    return ok;
+}
+
+// Stops the transfers when the process exits. Constructed after curl_global_init, so its
+// destructor runs before the exit handlers that libcurl's TLS library registered there.
+struct ExitGuard {
+    Engine *engine;
+    ~ExitGuard() { engine->shutdown(); }
+};
+
+} // namespace
+
+Engine &Engine::instance()
+{
+    static Engine *const engine = [] {
+        auto *created = new Engine();
+        static ExitGuard guard {created};
+        return created;
+    }();
+    return *engine;
+}
+
+Engine::Engine()
+{
+    m_curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
+
+bool Engine::running() const
+{
+    return m_curlReady && !m_stopping.load(std::memory_order_acquire);
+}
+
+uint32_t Engine::allocateHandle()
+{
+    // Counting up through all 2^32 numbers before any comes back keeps a stale handle from naming a
+    // newer file for as long as anyone could reasonably hold on to one.
+    for (uint64_t tries = 0; tries <= uint64_t(UINT32_MAX); ++tries) {
+        const uint32_t handle = m_nextHandle++;
+        if (handle != 0 && !m_files.count(handle) && !m_configs.count(handle))
+            return handle;
+    }
+    return 0;
+}
+
+int32_t Engine::setOption(uint32_t &config, std::u16string_view plugin, std::u16string_view option,
+                          std::u16string_view value)
+{
+    if (plugin != kUriPlugin || (option != kLoginOption && option != kPasswordOption))
+        return VDM_E_UNKNOWN_OPTION;
+    const auto text = toUtf8(value);
+    if (!text)
+        return VDM_E_INVALID_ARGUMENT;
+    std::lock_guard lock(m_mutex);
+    if (!running())
+        return VDM_E_SERVICE_STOPPED;
+    Configuration *target = nullptr;
+    if (config == 0) {
+        if (m_configs.size() >= kMaxConfigurations)
+            return VDM_E_LIMIT;
+        const uint32_t handle = allocateHandle();
+        if (handle == 0)
+            return VDM_E_LIMIT;
+        target = &m_configs[handle];
+        config = handle;
+    } else {
+        auto it = m_configs.find(config);
+        if (it == m_configs.end())
+            return VDM_E_INVALID_HANDLE;
+        target = &it->second;
+    }
+    (option == kLoginOption ? target->login : target->password) = *text;
+    return VDM_OK;
+}
+
+int32_t Engine::open(std::u16string_view uri, uint32_t *config, uint32_t flags, uint32_t &file)
+{
+    if (!running())
+        return VDM_E_SERVICE_STOPPED;
+    TransferSpec spec;
+    spec.flags = flags;
+    {
+        // The configuration is handed over first, so that even a failed open does not leave it
+        // behind: callers drop their configuration handle after opening.
+        std::lock_guard lock(m_mutex);
+        if (config && *config != 0) {
+            auto it = m_configs.find(*config);
+            if (it == m_configs.end())
+                return VDM_E_INVALID_HANDLE;
+            spec.login = std::move(it->second.login);
+            spec.password = std::move(it->second.password);
+            m_configs.erase(it);
+            *config = 0;
+        }
+    }
+    const auto text = toUtf8(uri);
+    if (!text || !parseUri(*text, spec.url, spec.identityUrl))
+        return VDM_E_UNSUPPORTED_URI;
+    const std::string directory = resolveOutputDirectory();
+    if (directory.empty())
+        return VDM_E_NO_OUTPUT_DIRECTORY;
+    spec.names = outputNamesFor(directory, spec.identityUrl);
+    spec.stallTimeout = stallTimeoutFromEnvironment();
+    spec.caFile = caFileFromEnvironment();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_files.size() >= kMaxOpenFiles)
+            return VDM_E_LIMIT;
+    }
+    int32_t result = VDM_OK;
+    std::shared_ptr<Transfer> transfer = Transfer::open(std::move(spec), result);
+    if (!transfer)
+        return result;
+    std::lock_guard lock(m_mutex);
+    if (!running())
+        return VDM_E_SERVICE_STOPPED;  // the transfer closes itself as it goes out of scope
+    if (m_files.size() >= kMaxOpenFiles)
+        return VDM_E_LIMIT;
+    const uint32_t handle = allocateHandle();
+    if (handle == 0)
+        return VDM_E_LIMIT;
+    m_files.emplace(handle, std::move(transfer));
+    file = handle;
+    return VDM_OK;
+}
+
+std::shared_ptr<Transfer> Engine::find(uint32_t file) const
+{
+    if (file == 0)
+        return nullptr;
+    std::lock_guard lock(m_mutex);
+    auto it = m_files.find(file);
+    return it == m_files.end() ? nullptr : it->second;
+}
+
+int32_t Engine::close(uint32_t file)
+{
+    std::shared_ptr<Transfer> transfer;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_files.find(file);
+        if (file == 0 || it == m_files.end())
+            return VDM_E_INVALID_HANDLE;
+        transfer = std::move(it->second);
+        m_files.erase(it);
+    }
+    transfer->close();
+    return VDM_OK;
+}
+
+void Engine::shutdown()
+{
+    std::vector<std::shared_ptr<Transfer>> transfers;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping.store(true, std::memory_order_release);
+        for (auto &[handle, transfer] : m_files)
+            transfers.push_back(std::move(transfer));
+        m_files.clear();
+        m_configs.clear();
+    }
+    for (auto &transfer : transfers)
+        transfer->close();
+}
+
+} // namespace Vdm

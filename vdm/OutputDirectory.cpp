@@ -1,0 +1,86 @@
+#include "vdm/OutputDirectory.h"
+
+#include "vdm/TextCodec.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace Vdm {
+
+namespace {
+
+std::string environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string userHome()
+{
+    std::string home = environment("HOME");
+    if (!home.empty())
+        return home;
+    struct passwd entry {};
+    struct passwd *found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
+        return found->pw_dir;
+    return "/";
+}
+
+std::string absoluteClean(const std::string &path)
+{
+    std::error_code error;
+    fs::path absolute = fs::absolute(fs::path(path), error);
+    if (error)
+        return {};
+    return absolute.lexically_normal().string();
+}
+
+// The host's value, when it has written one.
+std::optional<std::string> registryDirectory()
+{
+    return std::nullopt;
+}
+
+bool usable(const std::string &directory)
+{
+    if (directory.empty() || !toUtf16(directory))
+        return false;
+    std::error_code error;
+    fs::create_directories(directory, error);
+    if (!fs::is_directory(directory, error))
+        return false;
+    return ::access(directory.c_str(), W_OK | X_OK) == 0;
+}
+
+} // namespace
+
+std::string defaultOutputDirectory()
+{
+    const std::string home = environment("LUMORA_HOME");
+    if (!home.empty())
+        return absoluteClean(home + "/cache/downloads");
+    const std::string cache = environment("XDG_CACHE_HOME");
+    const std::string base = !cache.empty() && cache.front() == '/' ? cache : userHome() + "/.cache";
+    return absoluteClean(base + "/lumora/downloads");
+}
+
+std::string resolveOutputDirectory()
+{
+    std::string directory;
+    if (auto fromRegistry = registryDirectory(); fromRegistry && !fromRegistry->empty())
+        directory = absoluteClean(*fromRegistry);
+    else
+        directory = defaultOutputDirectory();
+    if (!directory.empty() && directory.size() > 1 && directory.back() == '/')
+        directory.pop_back();
+    return usable(directory) ? directory : std::string();
+}
+
+} // namespace Vdm

@@ -1,0 +1,22 @@
+#pragma once
+// Where transfers write: the host library's temporary download directory. The engine does not link
+// the host library; the host publishes the directory in the registry and the engine reads it at
+// every open, so a move takes effect with the next transfer.
+
+#include <string>
+
+namespace Vdm {
+
+// Registry key (below HKEY_CURRENT_USER) and value the host library writes.
+inline constexpr char16_t kSettingsKeyPath[] = u"SOFTWARE\\Vexo\\Settings\\DesktopService";
+inline constexpr char16_t kTempDirectoryValue[] = u"TempDownloadDirectory";
+
+// The directory as an absolute UTF-8 path, created when missing; empty when it cannot be created
+// or written, or its name is not valid UTF-8.
+std::string resolveOutputDirectory();
+
+// The directory the host library uses when it has none of its own (no registry value):
+// $LUMORA_HOME/cache/downloads, else $XDG_CACHE_HOME/lumora/downloads (~/.cache/lumora/downloads).
+std::string defaultOutputDirectory();
+
+} // namespace Vdm

@@ -1,0 +1,210 @@
+#include "vdm/PartialFile.h"
+
+#include "vdm/TextCodec.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace Vdm {
+
+namespace {
+
+constexpr char kMetaMagic[] = "vexo-partial 1";
+constexpr size_t kMaxNameBytes = 120;
+
+uint64_t fnv1a(const std::string &text)
+{
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+// The URI's last path segment, decoded, as a harmless file name: no separators, control or
+// shell-hostile characters, no leading dots, valid UTF-8, bounded length.
+std::string readableName(const std::string &url)
+{
+    std::string segment;
+    if (CURLU *parsed = curl_url()) {
+        char *path = nullptr;
+        if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK
+            && curl_url_get(parsed, CURLUPART_PATH, &path, CURLU_URLDECODE) == CURLUE_OK && path) {
+            std::string full(path);
+            const auto slash = full.find_last_of('/');
+            segment = slash == std::string::npos ? full : full.substr(slash + 1);
+        }
+        curl_free(path);
+        curl_url_cleanup(parsed);
+    }
+    std::string name;
+    for (const char c : segment) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool unsafe = u < 0x20 || u == 0x7F || std::strchr("/\\:*?\"<>|", c) != nullptr;
+        name += unsafe ? '_' : c;
+    }
+    while (!name.empty() && name.front() == '.')
+        name.erase(0, 1);
+    if (name.size() > kMaxNameBytes) {
+        size_t cut = kMaxNameBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;  // never split a UTF-8 sequence
+        name.resize(cut);
+    }
+    if (!toUtf16(name)) {
+        for (char &c : name)
+            if (static_cast<unsigned char>(c) >= 0x80)
+                c = '_';
+    }
+    return name.empty() ? std::string("download") : name;
+}
+
+} // namespace
+
+OutputNames outputNamesFor(const std::string &directory, const std::string &identityUrl)
+{
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(identityUrl)));
+    OutputNames names;
+    names.finalPath = directory + "/" + hash + "-" + readableName(identityUrl);
+    names.partPath = names.finalPath + ".part";
+    names.metaPath = names.partPath + ".meta";
+    return names;
+}
+
+std::optional<PartialMeta> readPartialMeta(const std::string &path)
+{
+    std::ifstream in(path);
+    if (!in)
+        return std::nullopt;
+    std::string line;
+    if (!std::getline(in, line) || line != kMetaMagic)
+        return std::nullopt;
+    PartialMeta meta;
+    bool haveUri = false;
+    bool haveTotal = false;
+    while (std::getline(in, line)) {
+        const auto space = line.find(' ');
+        if (space == std::string::npos)
+            return std::nullopt;
+        const std::string key = line.substr(0, space);
+        const std::string value = line.substr(space + 1);
+        if (key == "uri") {
+            meta.uri = value;
+            haveUri = true;
+        } else if (key == "total") {
+            const auto r = std::from_chars(value.data(), value.data() + value.size(), meta.total);
+            if (r.ec != std::errc() || r.ptr != value.data() + value.size())
+                return std::nullopt;
+            haveTotal = true;
+        } else if (key == "etag") {
+            meta.etag = value;
+        } else if (key == "last-modified") {
+            meta.lastModified = value;
+        }
+    }
+    if (!haveUri || !haveTotal)
+        return std::nullopt;
+    return meta;
+}
+
+bool writePartialMeta(const std::string &path, const PartialMeta &meta)
+{
+    // Header values end at the line break, so none of them can smuggle in a line of its own.
+    for (const std::string *value : {&meta.uri, &meta.etag, &meta.lastModified})
+        if (value->find_first_of("\r\n") != std::string::npos)
+            return false;
+    std::ostringstream text;
+    text << kMetaMagic << "\nuri " << meta.uri << "\ntotal " << meta.total << "\n";
+    if (!meta.etag.empty())
+        text << "etag " << meta.etag << "\n";
+    if (!meta.lastModified.empty())
+        text << "last-modified " << meta.lastModified << "\n";
+    const std::string temporary = path + ".new";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << text.str();
+        if (!out.flush())
+            return false;
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+BlockWriter::BlockWriter(int fd, uint64_t offset) : m_fd(fd), m_offset(offset) {}
+
+bool BlockWriter::writeAll(const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_fd, data, size, off_t(m_offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            m_error = errno;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+        m_offset += uint64_t(n);
+    }
+    return true;
+}
+
+bool BlockWriter::append(const char *data, size_t size)
+{
+    if (m_error)
+        return false;
+    if (m_used == 0 && size >= kBlockSize)
+        return writeAll(data, size);
+    if (!m_buffer)
+        m_buffer.reset(new (std::nothrow) char[kBlockSize]);
+    if (!m_buffer) {
+        m_error = ENOMEM;
+        return false;
+    }
+    while (size > 0) {
+        const size_t take = std::min(size, kBlockSize - m_used);
+        std::memcpy(m_buffer.get() + m_used, data, take);
+        m_used += take;
+        data += take;
+        size -= take;
+        if (m_used == kBlockSize && !flush())
+            return false;
+    }
+    return true;
+}
+
+bool BlockWriter::flush()
+{
+    if (m_error)
+        return false;
+    if (m_used == 0)
+        return true;
+    const size_t used = m_used;
+    m_used = 0;
+    return writeAll(m_buffer.get(), used);
+}
+
+bool BlockWriter::restartFromZero()
+{
+    m_used = 0;
+    m_offset = 0;
+    if (::ftruncate(m_fd, 0) != 0) {
+        m_error = errno;
+        return false;
+    }
+    return true;
+}
+
+} // namespace Vdm

@@ -1,0 +1,193 @@
+#include "vdm/Transfer.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Vdm {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long an observer may wait for an end that is about to happen, and what counts as "about to":
+// the first moments of a run (a small file is done in a few milliseconds) or a remainder that the
+// current rate delivers within the wait.
+constexpr auto kEndWait = 50ms;
+constexpr auto kEarlyPhase = 250ms;
+
+} // namespace
+
+std::shared_ptr<Transfer> Transfer::open(TransferSpec spec, int32_t &result)
+{
+    const int fd = ::open(spec.names.partPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        result = VDM_E_NO_OUTPUT_DIRECTORY;
+        return nullptr;
+    }
+    // One writer per part file, across handles and processes alike.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        result = VDM_E_IN_USE;
+        return nullptr;
+    }
+    result = VDM_OK;
+    return std::shared_ptr<Transfer>(new Transfer(std::move(spec), fd));
+}
+
+Transfer::Transfer(TransferSpec spec, int fd) : m_spec(std::move(spec)), m_fd(fd) {}
+
+Transfer::~Transfer()
+{
+    close();
+}
+
+void Transfer::start()
+{
+    std::lock_guard control(m_control);
+    if (m_closed)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_state == VDM_STATE_RUNNING || m_state == VDM_STATE_COMPLETED)
+            return;
+    }
+    if (m_thread.joinable())
+        m_thread.join();  // the previous run has ended; its thread is on its way out
+    m_stopRequested.store(false, std::memory_order_release);
+    {
+        std::lock_guard lock(m_mutex);
+        m_state = VDM_STATE_RUNNING;
+        m_result = VDM_OK;
+        m_transportError = 0;
+        m_runStart = std::chrono::steady_clock::now();
+    }
+    try {
+        m_thread = std::thread(&Transfer::threadMain, this);
+    } catch (const std::system_error &) {
+        finish({Ending::Failed, VDM_E_INTERNAL, 0});
+    }
+}
+
+void Transfer::stop()
+{
+    std::lock_guard control(m_control);
+    stopLocked();
+}
+
+void Transfer::stopLocked()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopRequested.store(true, std::memory_order_release);
+        if (m_multi)
+            curl_multi_wakeup(m_multi);
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void Transfer::close()
+{
+    std::lock_guard control(m_control);
+    if (m_closed)
+        return;
+    m_closed = true;
+    stopLocked();
+    ::close(m_fd);  // also gives up the lock
+    m_fd = -1;
+}
+
+void Transfer::publishMulti(CURLM *multi)
+{
+    std::lock_guard lock(m_mutex);
+    m_multi = multi;
+    if (multi && stopRequested())
+        curl_multi_wakeup(multi);
+}
+
+bool Transfer::started() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_state == VDM_STATE_RUNNING || m_state == VDM_STATE_COMPLETED || m_state == VDM_STATE_FAILED;
+}
+
+std::chrono::milliseconds Transfer::endWait(std::chrono::steady_clock::time_point now) const
+{
+    const auto elapsed = now - m_runStart;
+    if (elapsed < kEarlyPhase)
+        return kEndWait;
+    const uint64_t total = m_total.load(std::memory_order_acquire);
+    const uint64_t received = m_received.load(std::memory_order_acquire);
+    const uint64_t fetched = received - std::min(received, m_resumedFrom.load(std::memory_order_acquire));
+    if (total == VDM_SIZE_UNKNOWN || total < received || fetched == 0)
+        return 0ms;
+    const auto elapsedUs = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
+    const double remainingUs = double(total - received) * double(elapsedUs) / double(fetched);
+    return remainingUs <= double(std::chrono::microseconds(kEndWait).count()) ? kEndWait : 0ms;
+}
+
+bool Transfer::info(VDMFileInfo &info)
+{
+    std::unique_lock lock(m_mutex);
+    if (m_state == VDM_STATE_RUNNING) {
+        const auto wait = endWait(std::chrono::steady_clock::now());
+        if (wait.count() > 0)
+            m_ended.wait_for(lock, wait, [this] { return m_state != VDM_STATE_RUNNING; });
+    }
+    info = VDMFileInfo {};
+    info.state = m_state;
+    info.result = m_result;
+    info.total = m_total.load(std::memory_order_acquire);
+    info.received = m_received.load(std::memory_order_acquire);
+    info.resumedFrom = m_resumedFrom.load(std::memory_order_acquire);
+    info.httpStatus = m_lastHttpStatus.load(std::memory_order_acquire);
+    info.transportError = m_transportError;
+    if (m_state != VDM_STATE_IDLE) {
+        const auto end = m_state == VDM_STATE_RUNNING ? std::chrono::steady_clock::now() : m_runEnd;
+        const auto elapsedUs = std::chrono::duration_cast<std::chrono::microseconds>(end - m_runStart).count();
+        const uint64_t fetched = info.received - std::min(info.received, info.resumedFrom);
+        if (elapsedUs > 0)
+            info.bytesPerSecond = uint64_t(double(fetched) * 1e6 / double(elapsedUs));
+    }
+    return m_state == VDM_STATE_COMPLETED || m_state == VDM_STATE_FAILED;
+}
+
+std::string Transfer::outputPath() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_state == VDM_STATE_COMPLETED ? m_spec.names.finalPath : m_spec.names.partPath;
+}
+
+void Transfer::finish(const Outcome &outcome)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        switch (outcome.ending) {
+        case Ending::Completed:
+            m_state = VDM_STATE_COMPLETED;
+            break;
+        case Ending::Failed:
+            m_state = VDM_STATE_FAILED;
+            break;
+        case Ending::Paused:
+            m_state = VDM_STATE_PAUSED;
+            break;
+        }
+        m_result = outcome.ending == Ending::Failed ? outcome.result : VDM_OK;
+        m_runEnd = std::chrono::steady_clock::now();
+        m_transportError = outcome.transportError;
+    }
+    m_ended.notify_all();
+}
+
+void Transfer::threadMain()
+{
+    finish(runAttempts());
+}
+
+} // namespace Vdm
