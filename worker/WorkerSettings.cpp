@@ -1,11 +1,32 @@
 #include "worker/WorkerSettings.h"
 
+#include "host/lmrlibrary/LMRStringTools.h"
+#include "host/lmrlibrary/OSUtilities.h"
+#include "lmtl/RefCountedPtr.h"
+#include "settings/VexoSettings.h"
+
 namespace Lumora::WorkerSettings {
 
-// Until the settings store is wired in, the default stands.
+namespace {
+
+constexpr char kGroup[] = "General";
+constexpr char kMediaFolder[] = "MediaFolder";
+
+} // namespace
+
+// Settings objects belong to one thread at a time, and the worker reads from the scheduler's: each
+// read opens its own, so no object is ever shared between threads.
 QString readMediaFolder(const QString &fallback)
 {
-    return fallback;
+    lmtl::RefCountedPtr<lmds::IVexoSettings> component;
+    lmtl::RefCountedPtr<lmds::IVexoSettings> group;
+    if (!lmds::openSettings("Settings/" + OSUtilities::getComponentIdUTF8(), lmds::kOpenCreateUserWithMachine,
+                            component.receive())
+        || !component->openSubKey(std::string(kGroup), group.receive()))
+        return fallback;
+    std::string value = LMRStringTools::toStdStringUTF8(fallback);
+    group->getValue(std::string(kMediaFolder), value);
+    return LMRStringTools::fromStdStringUTF8(value);
 }
 
 } // namespace Lumora::WorkerSettings

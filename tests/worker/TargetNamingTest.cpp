@@ -6,6 +6,7 @@
 #include "host/lmrlibrary/OSUtilities.h"
 #include "host/lmrlibrary/UIThread.h"
 #include "plugin/InterfaceNames.h"
+#include "settings/VexoSettings.h"
 #include "tests/support/FakeMediaLibrary.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TestHostContext.h"
@@ -131,10 +132,28 @@ TEST_F(NamingFixture, aResumedDownloadKeepsItsTargetOnlyInsideTheMediaFolder)
     EXPECT_TRUE(TargetNaming::liesDirectlyIn(TargetNaming::decideTarget(sneaky.get(), media, false, &context), media));
 }
 
-TEST_F(NamingFixture, anEmptyMediaFolderSettingMeansTheDefaultFolder)
+namespace {
+
+void storeMediaFolder(const std::string &value)
 {
-    EXPECT_EQ(TargetNaming::mediaFolder(media), media);
-    EXPECT_FALSE(TargetNaming::mediaFolder(media).isEmpty());
+    lmtl::RefCountedPtr<lmds::IVexoSettings> group;
+    ASSERT_TRUE(lmds::openSettings("Settings/" + OSUtilities::getComponentIdUTF8() + "/General",
+                                   lmds::kOpenCreateUser, group.receive()));
+    ASSERT_TRUE(group->setValue(std::string("MediaFolder"), value));
+}
+
+} // namespace
+
+TEST_F(NamingFixture, theMediaFolderComesFromTheSettingAndAnEmptyOneMeansTheDefault)
+{
+    EXPECT_EQ(TargetNaming::mediaFolder("/default"), "/default");  // nothing stored
+    storeMediaFolder((media + "/Stored").toStdString());
+    EXPECT_EQ(TargetNaming::mediaFolder("/default"), media + "/Stored");
+    storeMediaFolder("");
+    EXPECT_EQ(TargetNaming::mediaFolder("/default"), "/default");
+    // Every name is then made in the default folder, never at the root.
+    auto clip = item("clip");
+    EXPECT_EQ(TargetNaming::nameTarget(clip.get(), TargetNaming::mediaFolder(media), &context), media + "/clip.vexo");
 }
 
 TEST(DiskSpace, requirementIsComputedInSixtyFourBits)
