@@ -107,6 +107,17 @@ void RemoteOutput::data(const QString &text)
 void RemoteOutput::finish(int exitCode)
 {
     send("exit", exitCode);
+    close();
+}
+
+void RemoteOutput::retryLater()
+{
+    send("retry", true);
+    close();
+}
+
+void RemoteOutput::close()
+{
     QPointer<QLocalSocket> socket = m_socket;
     QMetaObject::invokeMethod(
         socket.data() ? static_cast<QObject *>(socket.data()) : QCoreApplication::instance(),
@@ -185,8 +196,9 @@ void InstanceServer::readRequest(QLocalSocket *socket)
     m_handler(args, cwd, output);
 }
 
-int forwardCommand(QLocalSocket *socket, const QStringList &args, Console &console)
+std::optional<int> forwardCommand(QLocalSocket *socket, const QStringList &args, Console &console)
 {
+    bool answered = false;
     QJsonObject request;
     request.insert(QLatin1String("args"), QJsonArray::fromStringList(args));
     request.insert(QLatin1String("cwd"), QDir::currentPath());
@@ -196,6 +208,9 @@ int forwardCommand(QLocalSocket *socket, const QStringList &args, Console &conso
     for (;;) {
         while (socket->canReadLine()) {
             const QJsonObject reply = QJsonDocument::fromJson(socket->readLine()).object();
+            if (reply.contains(QLatin1String("retry")) && !answered)
+                return std::nullopt;
+            answered = true;
             if (reply.contains(QLatin1String("exit")))
                 return reply.value(QLatin1String("exit")).toInt(ExitFailed);
             if (reply.contains(QLatin1String("out")))
@@ -206,6 +221,9 @@ int forwardCommand(QLocalSocket *socket, const QStringList &args, Console &conso
                 console.data(reply.value(QLatin1String("data")).toString());
         }
         if (socket->state() != QLocalSocket::ConnectedState && !socket->canReadLine()) {
+            // Closed before a word: a player that was going away; the command never ran.
+            if (!answered)
+                return std::nullopt;
             console.error(QStringLiteral("lumora: the running player closed the connection"));
             return ExitFailed;
         }

@@ -10,7 +10,9 @@
 // Protocol, one JSON object per line, UTF-8:
 //   request   {"args": ["get", "http://..."], "cwd": "/where/it/ran"}
 //   replies   {"out": "line"}  {"err": "line"}  {"data": "text"}  ...  {"exit": 0}
-// The connection closes after "exit".
+//             or {"retry": true}: the player is stopping; the asker waits for the home and tries
+//             again (it may become the player itself)
+// The connection closes after "exit" or "retry".
 
 #include "host/app/Console.h"
 
@@ -25,6 +27,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Lumora::App {
 
@@ -65,9 +68,12 @@ public:
     void data(const QString &text) override;
     // Sends the exit code and closes the connection.
     void finish(int exitCode);
+    // Tells the asker to try again once this player has gone, and closes the connection.
+    void retryLater();
 
 private:
     void send(const char *key, const QJsonValue &value);
+    void close();
     QPointer<QLocalSocket> m_socket;
 };
 
@@ -90,7 +96,9 @@ private:
     Handler m_handler;
 };
 
-// Client side: sends the command, prints what comes back to console, returns the exit code.
-int forwardCommand(QLocalSocket *socket, const QStringList &args, Console &console);
+// Client side: sends the command, prints what comes back to console, returns the exit code; empty
+// when the command was not taken (the player is stopping, or went away before answering) and is
+// to be tried again.
+std::optional<int> forwardCommand(QLocalSocket *socket, const QStringList &args, Console &console);
 
 } // namespace Lumora::App

@@ -11,9 +11,11 @@
 #include "host/medialibrary/MediaLibrary.h"
 #include "lmtl/RefCountedPtr.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <cstdlib>
 
@@ -113,17 +115,27 @@ int runLumora(const QStringList &arguments, Console &console)
     if (badAddress)
         return ExitUsage;
 
+    // A player that is stopping sends its askers away; they wait for the home and ask again, and
+    // may become the player themselves.
     InstanceGate gate;
-    switch (gate.acquire(kHomeWait, &error)) {
-    case InstanceGate::Role::Failed:
-        console.error(QStringLiteral("lumora: ") + error);
-        return ExitFailed;
-    case InstanceGate::Role::Client: {
+    const QDeadlineTimer deadline(kHomeWait);
+    for (;;) {
+        const auto left = std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
+        const InstanceGate::Role role = gate.acquire(left, &error);
+        if (role == InstanceGate::Role::Failed) {
+            console.error(QStringLiteral("lumora: ") + error);
+            return ExitFailed;
+        }
+        if (role == InstanceGate::Role::Owner)
+            break;
         const std::unique_ptr<QLocalSocket> connection = gate.takeConnection();
-        return forwardCommand(connection.get(), invocation.commandArguments, console);
-    }
-    case InstanceGate::Role::Owner:
-        break;
+        if (const std::optional<int> code = forwardCommand(connection.get(), invocation.commandArguments, console))
+            return *code;
+        if (deadline.hasExpired()) {
+            console.error(QStringLiteral("lumora: the player of this home did not take the command; try again"));
+            return ExitFailed;
+        }
+        QThread::msleep(100);
     }
 
     switch (invocation.command) {

@@ -250,8 +250,7 @@ void PlayerSession::onHandedOver(const QStringList &args, const QString &cwd, st
         return;
     }
     if (m_shuttingDown) {
-        output->error(QStringLiteral("lumora: the player of this home is stopping; try again in a moment"));
-        output->finish(ExitFailed);
+        output->retryLater();
         return;
     }
     const Invocation invocation = *parsed.invocation;
@@ -279,8 +278,7 @@ void PlayerSession::onHandedOver(const QStringList &args, const QString &cwd, st
         URIReceiver *receiver = m_stack.receiver();
         m_ops->post([this, urls, receiver, manager, output] {
             if (m_managerDown.load()) {
-                output->error(QStringLiteral("lumora: the player of this home is stopping; try again in a moment"));
-                output->finish(ExitFailed);
+                output->retryLater();
                 return;
             }
             const IntakeResult result = intakeAddresses(urls, receiver, manager, *output);
@@ -317,8 +315,7 @@ void PlayerSession::onHandedOver(const QStringList &args, const QString &cwd, st
     default:
         m_ops->post([this, invocation, manager, library, output] {
             if (m_managerDown.load()) {
-                output->error(QStringLiteral("lumora: the player of this home is stopping; try again in a moment"));
-                output->finish(ExitFailed);
+                output->retryLater();
                 return;
             }
             output->finish(runLiveCommand(invocation, manager, library, *output));
@@ -365,10 +362,9 @@ void PlayerSession::beginShutdown(int signalNumber)
     if (signalNumber)
         m_console.message(QStringLiteral("stopping: the running download is kept and goes on at the next run "
                                          "(interrupt again to quit at once)"));
-    for (const auto &waiter : m_idleWaiters) {
-        waiter->error(QStringLiteral("lumora: the player stopped before its queue was idle"));
-        waiter->finish(ExitFailed);
-    }
+    // Whoever waits for the queue to be idle goes on with it once this player has gone.
+    for (const auto &waiter : m_idleWaiters)
+        waiter->retryLater();
     m_idleWaiters.clear();
     m_ops->post([this] {
         m_stack.shutdownManager();
