@@ -2,6 +2,8 @@
 
 #include "vdm/TextCodec.h"
 
+#include "platform/Registry.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -42,10 +44,40 @@ std::string absoluteClean(const std::string &path)
     return absolute.lexically_normal().string();
 }
 
-// The host's value, when it has written one.
+// Longest value accepted: a path, not a document.
+constexpr DWORD kMaxValueBytes = 64 * 1024;
+
+struct ScopedKey {
+    HKEY key = nullptr;
+    ~ScopedKey()
+    {
+        if (key)
+            RegCloseKey(key);
+    }
+};
+
+// The host's value, when it has written one that is a usable string.
 std::optional<std::string> registryDirectory()
 {
-    return std::nullopt;
+    ScopedKey scoped;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ | KEY_WOW64_64KEY, &scoped.key)
+        != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(scoped.key, kTempDirectoryValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS
+        || type != REG_SZ || size == 0 || size > kMaxValueBytes)
+        return std::nullopt;
+    // One unit more than asked for, zeroed: a value stored without its terminator still ends.
+    std::u16string text(size / 2 + 1, u'\0');
+    DWORD read = size;
+    if (RegQueryValueExW(scoped.key, kTempDirectoryValue, nullptr, &type, reinterpret_cast<BYTE *>(text.data()),
+                         &read)
+            != ERROR_SUCCESS
+        || type != REG_SZ)
+        return std::nullopt;
+    text.resize(std::char_traits<char16_t>::length(text.c_str()));
+    return toUtf8(text);
 }
 
 bool usable(const std::string &directory)

@@ -10,6 +10,7 @@
 // A run ends in one of three states: completed (the part file renamed to the final name), failed
 // (the part file and its record kept for a resume) or paused (the same, at the caller's request).
 
+#include "vdm/BlockWriter.h"
 #include "vdm/PartialFile.h"
 #include "vdm/VexoDownloadManager.h"
 

@@ -5,6 +5,7 @@
 #include "tests/support/http/HttpTestServer.h"
 #include "tests/support/http/HttpsTestServer.h"
 #include "tests/vdm/EngineDriver.h"
+#include "host/lmrlibrary/OSUtilities.h"
 
 #include <gtest/gtest.h>
 
@@ -393,4 +394,16 @@ TEST(TransferHttps, selfSignedCertificateIsTrustedOnlyWhenConfigured)
     ::unsetenv("VEXO_VDM_STALL_TIMEOUT_MS");
     ASSERT_TRUE(trusted.complete()) << trusted.info.result << " " << trusted.info.transportError;
     EXPECT_TRUE(readWholeFile(trusted.outputPath) == HttpTestServer::generatedString(0, 300000));
+}
+
+TEST_F(TransferTest, outputGoesWhereTheHostLibraryPutsItsTemporaryDirectory)
+{
+    server.serveBytes("/placed.bin", "placed");
+    const std::string media = m_home.path().toStdString() + "/Media Folder \xC3\xA9";
+    ASSERT_TRUE(Lumora::OSUtilities::setTempDownloadDirectoryParent(QString::fromStdString(media)));
+
+    const EngineRun run = fetch("/placed.bin");
+    ASSERT_TRUE(run.complete()) << run.info.result;
+    EXPECT_EQ(fs::path(run.outputPath).parent_path(), fs::path(media + "/.incomplete"));
+    EXPECT_EQ(readWholeFile(run.outputPath), "placed");
 }

@@ -1,0 +1,71 @@
+#pragma once
+// Sequential writes of one transfer, in large blocks, on a thread of their own.
+//
+// The network hands over a few hundred kilobytes at a time; the file is written kBlockSize at a
+// time, which costs the page cache far less than many small writes. And while one block is being
+// copied into the page cache the next is already arriving: a transfer costs about the longer of
+// receiving and writing instead of their sum. A transfer that never fills a block (a small file)
+// writes its one block on the calling thread and never starts the writer.
+//
+// Memory: at most kBlocks blocks per transfer.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace Vdm {
+
+class BlockWriter {
+public:
+    static constexpr size_t kBlockSize = 2 * 1024 * 1024;
+    static constexpr size_t kBlocks = 3;
+
+    BlockWriter(int fd, uint64_t offset);
+    ~BlockWriter();
+    BlockWriter(const BlockWriter &) = delete;
+    BlockWriter &operator=(const BlockWriter &) = delete;
+
+    // False once a write has failed (error() says why); nothing more is written then.
+    bool append(const char *data, size_t size);
+    // Returns when everything appended is in the file.
+    bool flush();
+    // Drops everything appended, empties the file and goes on from byte 0.
+    bool restartFromZero();
+    // Bytes of the file appended so far, on disk or on their way.
+    uint64_t position() const { return m_position; }
+    int error() const { return m_error.load(std::memory_order_acquire); }
+
+private:
+    struct Block {
+        std::unique_ptr<char[]> data;
+        size_t used = 0;
+        uint64_t offset = 0;
+    };
+
+    bool takeFreeBlock();
+    void submit();
+    bool writeBlock(const Block &block);
+    void writerMain();
+    void drain();
+
+    const int m_fd;
+    uint64_t m_position;  // caller thread only
+    Block m_current;      // caller thread only
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Block> m_queue;
+    std::vector<std::unique_ptr<char[]>> m_free;
+    size_t m_allocated = 0;
+    bool m_writing = false;
+    bool m_stopping = false;
+    std::atomic<int> m_error{0};
+    std::thread m_writer;
+};
+
+} // namespace Vdm
