@@ -98,8 +98,10 @@ void HttpDownloadThread::stopAndWait()
     if (m_runThread.load() == std::this_thread::get_id())
         return;
     if (onMainThread()) {
-        while (!m_handshake.try_lock_for(std::chrono::milliseconds(10)))
+        while (!m_handshake.try_lock()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     } else {
         m_handshake.lock();
     }
@@ -121,14 +123,17 @@ DownloadStatusValue HttpDownloadThread::download(QueuedFileInterface *item)
         m_currentItem.reset(item);
     }
     m_runThread = std::this_thread::get_id();
-    const DownloadStatusValue status = run(item);
+    std::unique_lock handshake(m_handshake);
+    const DownloadStatusValue status = run(item, handshake);
+    if (handshake.owns_lock())
+        handshake.unlock();
     // The request, if there was one, has been honoured (or came too late to matter).
     m_stopRequested = false;
     m_runThread = std::thread::id();
     return status;
 }
 
-DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item)
+DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item, std::unique_lock<std::mutex> &handshake)
 {
     if (stopRequested())
         return Queued;
@@ -181,14 +186,13 @@ DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item)
         if (!DiskSpace::enoughSpace(check))
             return Failed;  // the scheduler records it
     }
-    return transfer(item, url, info, size);
+    return transfer(item, url, info, size, handshake);
 }
 
 DownloadStatusValue HttpDownloadThread::transfer(QueuedFileInterface *item, const QUrl &url, const DownloadInfo &info,
-                                                 uint64_t size)
+                                                 uint64_t size, std::unique_lock<std::mutex> &handshake)
 {
     const EngineApi &engine = m_options.engine;
-    std::unique_lock handshake(m_handshake);
     if (stopRequested())
         return Queued;
 

@@ -7,10 +7,12 @@
 // sees the request at its next step (probe, naming, open, readiness wait, transfer loop) and ends
 // as Queued. A request that comes while no run is under way ends the next run before it starts, so
 // a stop that races the scheduler's start of a run is never lost. stopAndWait() returns only when no
-// run holds an engine file any more: the run keeps the stop handshake lock from just before the
-// engine is opened until the engine file is closed. While it holds it, the run calls the manager
-// only in ways that never wait for the manager's own locks (the manager answers playDownload from
-// the scheduler thread by trying its lock).
+// run holds an engine file any more: a run keeps the stop handshake lock from its start (the probe
+// ends at once on a stop) until its engine file is closed. While it holds it, the run calls the
+// manager only in ways that never wait for the manager's state lock, which a stopping operation
+// holds while it waits here (the manager answers playDownload from the scheduler thread by trying
+// that lock). The worker must not be destroyed while download() runs: the manager joins its
+// scheduler thread first.
 //
 // Locks: the handshake lock is taken before the item lock, never the other way round. The item lock
 // serialises the library work of a run (the progress-side block, the media hand-off, the failure
@@ -64,8 +66,10 @@ public:
     QString outputPath() const;
 
 private:
-    DownloadStatusValue run(QueuedFileInterface *item);
-    DownloadStatusValue transfer(QueuedFileInterface *item, const QUrl &url, const DownloadInfo &info, uint64_t size);
+    // Both hold the stop handshake lock (taken by download()) until the engine file is closed.
+    DownloadStatusValue run(QueuedFileInterface *item, std::unique_lock<std::mutex> &handshake);
+    DownloadStatusValue transfer(QueuedFileInterface *item, const QUrl &url, const DownloadInfo &info, uint64_t size,
+                                 std::unique_lock<std::mutex> &handshake);
     DownloadStatusValue finish(QueuedFileInterface *item, DownloadStatusValue status);
     DownloadStatusValue waitUntilReady(uint32_t file);
     DownloadStatusValue pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size);
@@ -84,7 +88,7 @@ private:
     mutable std::mutex m_currentMutex;
     lmtl::RefCountedPtr<QueuedFileInterface> m_currentItem;
     std::mutex m_itemLock;
-    std::timed_mutex m_handshake;
+    std::mutex m_handshake;
     std::atomic<bool> m_stopRequested{false};
     std::atomic<std::thread::id> m_runThread{};
     std::atomic<DownloadManagerInterface *> m_manager{nullptr};

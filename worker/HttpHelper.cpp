@@ -1,6 +1,8 @@
 #include "worker/HttpHelper.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -34,32 +36,91 @@ bool isHttpScheme(const QUrl &url)
 HttpHelper::HttpHelper(const WorkerTiming &timing) : m_timing(timing)
 {
     connect(this, &HttpHelper::go, this, &HttpHelper::goSlot);
-    m_thread = new QThread;
-    m_thread->setObjectName(QStringLiteral("HttpHelper"));
-    moveToThread(m_thread);
-    m_thread->start();
+    // A plain thread that Qt adopts: its start and its end are ones every tool can see.
+    m_thread = std::thread([this] { runLoop(); });
+    QThread *helperThread;
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_loopStarted; });
+        helperThread = m_helperThread;
+    }
+    if (helperThread)
+        moveToThread(helperThread);
+    std::lock_guard lock(m_mutex);
+    m_moved = true;
+    m_changed.notify_all();
 }
 
 HttpHelper::~HttpHelper()
 {
-    // The requests and the network access manager belong to the helper's thread: end them there,
-    // then stop the thread.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            for (auto &[reply, request] : m_requests) {
-                reply->disconnect(this);
-                reply->abort();
-                delete reply;
+    {
+        // Woken under the lock: the thread forgets its dispatcher under the same lock before the
+        // dispatcher goes away.
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+        if (m_dispatcher)
+            m_dispatcher->wakeUp();
+    }
+    m_thread.join();
+}
+
+// The helper's thread: carries out what probes hand over, and otherwise waits in the thread's event
+// dispatcher, which also runs the network requests. Everything network-related is made and
+// destroyed here.
+void HttpHelper::runLoop()
+{
+    // Making an event loop gives the thread its event dispatcher (when the process has an
+    // application object); the loop itself is never run, the dispatcher is driven below.
+    QEventLoop eventLoop;
+    QAbstractEventDispatcher *dispatcher = QThread::currentThread()->eventDispatcher();
+    {
+        std::unique_lock lock(m_mutex);
+        m_helperThread = dispatcher ? QThread::currentThread() : nullptr;
+        m_dispatcher = dispatcher;
+        m_loopStarted = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_moved; });
+        if (!dispatcher)
+            return;
+    }
+    for (;;) {
+        std::vector<Command> commands;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_quit) {
+                m_dispatcher = nullptr;
+                break;
             }
-            m_requests.clear();
-            delete m_network;
-            m_network = nullptr;
-        },
-        Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-    delete m_thread;
+            commands.swap(m_commands);
+        }
+        for (const Command &command : commands) {
+            if (command.url.empty())
+                abandon(command.probeId);
+            else
+                emit go(QUrl::fromEncoded(QByteArray::fromStdString(command.url), QUrl::StrictMode), command.probeId);
+        }
+        if (commands.empty())
+            dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    for (auto &[reply, request] : m_requests) {
+        reply->disconnect(this);
+        reply->abort();
+    }
+    m_requests.clear();
+    delete m_network;
+    m_network = nullptr;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // The thread ends here; the helper is deleted later by whichever thread owns it.
+    moveToThread(nullptr);
+}
+
+void HttpHelper::post(Command command)
+{
+    std::lock_guard lock(m_mutex);
+    m_commands.push_back(std::move(command));
+    if (m_dispatcher)
+        m_dispatcher->wakeUp();
 }
 
 std::optional<uint64_t> HttpHelper::parseContentLength(std::string_view text)
@@ -87,6 +148,8 @@ uint64_t HttpHelper::probe(const QUrl &url, const std::atomic<bool> *stop)
     quint64 probeId;
     {
         std::lock_guard lock(m_mutex);
+        if (!m_dispatcher)
+            return 0;
         probeId = ++m_lastProbeId;
         m_currentProbe = probeId;
         m_contentLength = 0;
@@ -95,7 +158,9 @@ uint64_t HttpHelper::probe(const QUrl &url, const std::atomic<bool> *stop)
         m_pending = 0;
         m_requestCount = 0;
     }
-    emit go(url, probeId);
+    // Text, not the QUrl itself: nothing of the caller's objects is shared with the helper's thread.
+    const QByteArray encoded = url.toEncoded();
+    post(Command{encoded.isEmpty() ? std::string("invalid:") : encoded.toStdString(), probeId});
 
     const bool mainThread = onMainThread();
     const auto deadline = std::chrono::steady_clock::now() + m_timing.probeOverall;
@@ -115,7 +180,7 @@ uint64_t HttpHelper::probe(const QUrl &url, const std::atomic<bool> *stop)
         result = m_contentLength;
         m_currentProbe = 0;
     }
-    QMetaObject::invokeMethod(this, [this, probeId] { abandon(probeId); }, Qt::QueuedConnection);
+    post(Command{std::string(), probeId});
     return result;
 }
 

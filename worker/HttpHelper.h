@@ -28,7 +28,10 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
+#include <vector>
 
+class QAbstractEventDispatcher;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QThread;
@@ -45,7 +48,7 @@ public:
     ~HttpHelper() override;
 
     // The content length of url, 0 when unknown. Returns early (with 0 unless the size was already
-    // known) as soon as *stop is true; interrupt() wakes it to look.
+    // known) as soon as *stop is true; interrupt() wakes it to look. Never on the helper's thread.
     uint64_t probe(const QUrl &url, const std::atomic<bool> *stop = nullptr);
     void interrupt();
 
@@ -54,7 +57,7 @@ public:
     static std::optional<uint64_t> parseContentLength(std::string_view text);
 
 signals:
-    // Starts one request of the probe numbered probeId, on the helper's thread.
+    // Starts one request of the probe numbered probeId. Emitted and received on the helper's thread.
     void go(const QUrl &url, quint64 probeId);
 
 private slots:
@@ -67,18 +70,32 @@ private:
         quint64 probeId = 0;
         bool headerSeen = false;
     };
+    // Work handed to the helper's thread through m_mutex, never through Qt's queued calls, so that
+    // every hand-over between threads is one this code can see and reason about.
+    struct Command {
+        std::string url;    // the address as text, parsed again on the helper's thread; empty: abandon
+        quint64 probeId = 0;
+    };
 
+    void runLoop();                 // the helper's thread
+    void abandon(quint64 probeId);  // the helper's thread
+    void post(Command command);
     bool finishedLocked() const;
-    void abandon(quint64 probeId);  // on the helper's thread
 
     const WorkerTiming m_timing;
-    QThread *m_thread = nullptr;
-    QNetworkAccessManager *m_network = nullptr;  // made on the helper's thread
-    std::map<QNetworkReply *, Request> m_requests;  // helper's thread only
+    std::thread m_thread;
+    QNetworkAccessManager *m_network = nullptr;     // the helper's thread only
+    std::map<QNetworkReply *, Request> m_requests;  // the helper's thread only
 
-    std::mutex m_probeMutex;  // one probe at a time
+    std::mutex m_probeMutex;     // one probe at a time
     mutable std::mutex m_mutex;  // guards everything below
     std::condition_variable m_changed;
+    QAbstractEventDispatcher *m_dispatcher = nullptr;  // the helper thread's, once it runs
+    QThread *m_helperThread = nullptr;
+    bool m_loopStarted = false;
+    bool m_moved = false;
+    bool m_quit = false;
+    std::vector<Command> m_commands;
     quint64 m_lastProbeId = 0;
     quint64 m_currentProbe = 0;  // 0 between probes: every answer is late then
     uint64_t m_contentLength = 0;

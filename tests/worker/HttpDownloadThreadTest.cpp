@@ -219,6 +219,7 @@ TEST_F(DownloadFixture, theReadinessWaitEndsWithTheServiceOrAStop)
 
     engine.serviceRunning = true;
     auto stopped = clip();
+    worker();
     std::thread stopper([&] {
         while (engine.count("check") < 3)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -302,6 +303,7 @@ TEST_F(DownloadFixture, aStopDuringTheProbeRequeues)
     silent.stallBeforeHeaders = std::chrono::seconds(60);
     server.serveGenerated("/clip.mp4", kSize, silent);
     auto item = clip();
+    worker();
     std::thread stopper([&] {
         server.waitForRequests("/clip.mp4", 1, std::chrono::seconds(5));
         worker().stopAndWait();
