@@ -1,0 +1,189 @@
+// Whole downloads: the real engine (loaded through the binding) fetching from the in-process server
+// on the loopback interface, into the media folder of a temporary home.
+
+#include "worker/HttpDownloadThread.h"
+
+#include "host/lmrlibrary/OSUtilities.h"
+#include "plugin/InterfaceNames.h"
+#include "tests/support/FakeMediaLibrary.h"
+#include "tests/support/TempHome.h"
+#include "tests/support/TestHostContext.h"
+#include "tests/support/http/HttpTestServer.h"
+#include "tests/worker/WorkerFakes.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+using namespace Lumora;
+using namespace LumoraTest;
+
+namespace {
+
+std::string clipBytes()
+{
+    const char *data = std::getenv("LUMORA_TEST_DATA");
+    QFile file(QString::fromLocal8Bit(data ? data : "tests/data") + "/clip-160x120.mp4");
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll().toStdString();
+}
+
+QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        library = new FakeMediaLibrary(&context);
+        context.addInstance(library, context.describe("library", {VSE::InterfaceNames::MediaManagerText,
+                                                                  VSE::InterfaceNames::MediaManagerV2Text}));
+        inspector = new FakeInspector(&context);
+        context.addInstance(inspector, context.describe("inspector", {VSE::InterfaceNames::FileInspectorText}));
+        mediaFolder = OSUtilities::getVexoMoviesPathDefault();
+    }
+
+    HttpDownloadThread &worker()
+    {
+        if (!m_worker) {
+            HttpDownloadThread::Options options;  // the engine binding
+            options.timing.transferPoll = std::chrono::milliseconds(20);
+            options.freeSpace = freeSpace;
+            m_worker = std::make_unique<HttpDownloadThread>(&context, options);
+            m_worker->setManager(&manager, &listener);
+        }
+        return *m_worker;
+    }
+
+    lmtl::RefCountedPtr<FakeQueuedFile> addItem(const std::string &url)
+    {
+        return library->addItem(QString::fromStdString(url), Queued);
+    }
+
+    TempHome home;
+    TestHostContext context;
+    FakeMediaLibrary *library = nullptr;
+    FakeInspector *inspector = nullptr;
+    HttpTestServer server;
+    RecordingManager manager;
+    RecordingListener listener;
+    DiskSpace::FreeSpaceReader freeSpace;
+    QString mediaFolder;
+
+private:
+    std::unique_ptr<HttpDownloadThread> m_worker;
+};
+
+} // namespace
+
+TEST_F(EndToEnd, downloadsIntoTheMediaFolderUnderFreeNames)
+{
+    const std::string bytes = clipBytes();
+    server.serveBytes("/clip.mp4", bytes);
+    const QStringList names = {"clip.vexo", "clip[1].vexo", "clip[2].vexo"};
+    for (const QString &name : names) {
+        auto item = addItem(server.url("/clip.mp4"));
+        ASSERT_EQ(worker().download(item.get()), Completed) << name.toStdString();
+        EXPECT_EQ(item->fileUrl(), QUrl::fromLocalFile(mediaFolder + '/' + name));
+        EXPECT_EQ(read(mediaFolder + '/' + name), QByteArray::fromStdString(bytes)) << name.toStdString();
+        // Moved, not copied: the engine's output is gone.
+        EXPECT_FALSE(worker().outputPath().isEmpty());
+        EXPECT_FALSE(QFile::exists(worker().outputPath()));
+    }
+    EXPECT_EQ(library->videos().size(), 3u);
+    EXPECT_EQ(manager.values("size"), (std::vector<int64_t>(3, static_cast<int64_t>(bytes.size()))));
+    // The engine wrote below the media folder, so each move was a rename.
+    EXPECT_EQ(OSUtilities::getTempDownloadDirectoryParent(), QDir::cleanPath(mediaFolder));
+}
+
+TEST_F(EndToEnd, credentialsReachTheServerThroughTheEngine)
+{
+    HttpBehaviour locked;
+    locked.username = "ann";
+    locked.password = "p@ss:word";
+    server.serveBytes("/private.mp4", "private bytes", locked);
+    auto item = addItem(server.urlWithCredentials("/private.mp4", "ann", "p@ss:word"));
+    ASSERT_EQ(worker().download(item.get()), Completed);
+    EXPECT_EQ(read(mediaFolder + "/private.vexo"), "private bytes");
+    // The probe sends them with its HEAD; the engine with its GET (perhaps after a challenge).
+    bool headAuthorised = false, getAuthorised = false;
+    for (const auto &request : server.requests("/private.mp4")) {
+        const bool authorised = !request.header("Authorization").empty();
+        headAuthorised |= request.method == "HEAD" && authorised;
+        getAuthorised |= request.method == "GET" && authorised;
+    }
+    EXPECT_TRUE(headAuthorised);
+    EXPECT_TRUE(getAuthorised);
+}
+
+// 5 GiB served by range from nothing: measured whole, checked against the disk in 64 bits, and
+// started; the run is stopped once the transfer is under way.
+TEST_F(EndToEnd, aFiveGigabyteFileIsMeasuredCheckedAndStarted)
+{
+    constexpr uint64_t fiveGiB = 5ull << 30;
+    HttpBehaviour throttled;
+    throttled.bytesPerSecond = 4 << 20;
+    server.serveGenerated("/big.mp4", fiveGiB, throttled);
+    uint64_t checkedFree = 0;
+    freeSpace = [&checkedFree](const QString &, uint64_t *free) {
+        *free = 11ull << 30;
+        checkedFree = *free;
+        return true;
+    };
+    manager.onCall = [this](const std::string &name) {
+        if (name == "progress")
+            worker().requestStop(nullptr);
+    };
+    auto item = addItem(server.url("/big.mp4"));
+    EXPECT_EQ(worker().download(item.get()), Queued);
+    EXPECT_EQ(manager.values("size"), std::vector<int64_t>{static_cast<int64_t>(fiveGiB)});
+    EXPECT_EQ(checkedFree, 11ull << 30);
+    EXPECT_TRUE(listener.shortages().empty());
+    EXPECT_EQ(manager.values("status"), (std::vector<int64_t>{Downloading, Queued}));
+    EXPECT_FALSE(QFile::exists(mediaFolder + "/big.vexo"));
+    bool ranged = false;
+    for (const auto &request : server.requests("/big.mp4"))
+        ranged |= request.method == "GET";
+    EXPECT_TRUE(ranged);
+}
+
+TEST_F(EndToEnd, aFiveGigabyteFileDoesNotFitInTenGigabytes)
+{
+    server.serveGenerated("/big.mp4", 5ull << 30);
+    freeSpace = [](const QString &, uint64_t *free) {
+        *free = 10ull << 30;
+        return true;
+    };
+    auto item = addItem(server.url("/big.mp4"));
+    EXPECT_EQ(worker().download(item.get()), Failed);
+    ASSERT_EQ(listener.shortages().size(), 1u);
+    EXPECT_EQ(listener.shortages()[0].required, 10738167222ull);
+    for (const auto &request : server.requests("/big.mp4"))
+        EXPECT_EQ(request.method, "HEAD");
+}
+
+TEST_F(EndToEnd, stopAndWaitEndsARunningTransfer)
+{
+    HttpBehaviour slow;
+    slow.bytesPerSecond = 64 << 10;
+    server.serveGenerated("/slow.mp4", 50 << 20, slow);
+    auto item = addItem(server.url("/slow.mp4"));
+    worker();
+    DownloadStatusValue result = 0;
+    std::thread run([&] { result = worker().download(item.get()); });
+    while (manager.count("progress") == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto started = std::chrono::steady_clock::now();
+    worker().stopAndWait();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    run.join();
+    EXPECT_EQ(result, Queued);
+    EXPECT_FALSE(QFile::exists(mediaFolder + "/slow.vexo"));
+}
