@@ -66,7 +66,8 @@ bool MediaLibrary::addVideoFile(QueuedFileInterface *item, uint64_t fileMeasure,
     MediaFileRecord record;
     record.kind = MediaKindVideo;
     record.url = item->fileUrl();
-    record.title = item->title().isEmpty() ? item->name() : item->title();
+    // The download's name ("clip"), not its title, which the worker sets to the file name.
+    record.title = item->name().isEmpty() ? item->title() : item->name();
     record.durationMs = fileMeasure;
     record.width = static_cast<int32_t>(trackMeasure & 0xffffffffu);
     record.height = static_cast<int32_t>(trackMeasure >> 32);
