@@ -44,7 +44,8 @@ std::atomic<bool> testing {false};
 EntryPoints testTable;
 
 // Constructed on first use (the compiler guards that against two first callers at once) and
-// destroyed at process exit.
+// destroyed at process exit. Its wait time-out is "no limit" from construction on: setting it again
+// on every use, before locking, would be a write that callers racing for the lock share unguarded.
 VexoOS::CVexoMutex &loaderLock()
 {
     static VexoOS::CVexoMutex lock(nullptr, -1);
@@ -89,9 +90,7 @@ void resolve(Slot &slot)
 {
     if (slot.address.load(std::memory_order_acquire))
         return;
-    VexoOS::CVexoMutex &lock = loaderLock();
-    lock.setDefaultTimeout(-1);
-    VexoOS::CAutoMutex guard(lock);
+    VexoOS::CAutoMutex guard(loaderLock());
     if (!library) {
         library = searchLibrary();
         if (!library)

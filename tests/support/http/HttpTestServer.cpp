@@ -336,3 +336,16 @@ void HttpTestServer::handle(const httplib::Request &request, httplib::Response &
     serveResource(request, response, *route);
 }
 } // namespace LumoraTest
+
+#if defined(__SANITIZE_THREAD__)
+// cpp-httplib comes from the system, built without ThreadSanitizer: the synchronisation inside it
+// (atomics in inlined library code) is invisible to the sanitizer, which then reports its threads
+// handing memory to each other as races. Every program that links this server gets these
+// suppressions; they cover that library's own frames only. Weak, so that a test program with
+// suppressions of its own keeps them (it should then list these two lines too).
+extern "C" __attribute__((weak)) const char *__tsan_default_suppressions()
+{
+    return "called_from_lib:libcpp-httplib.so\n"
+           "race:libcpp-httplib.so\n";
+}
+#endif

@@ -19,6 +19,11 @@
 //
 // Stalls are interrupted when the server stops, so a test never waits for a stall it set up. Handlers
 // run on the server's own threads; every public member is safe to call from any thread.
+//
+// ThreadSanitizer: the system's cpp-httplib is not instrumented, and its threads look racy to the
+// sanitizer. This library supplies suppressions for it (a weak __tsan_default_suppressions); a test
+// program that defines its own should add "called_from_lib:libcpp-httplib.so" and
+// "race:libcpp-httplib.so" to them.
 
 #include <chrono>
 #include <condition_variable>
