@@ -132,6 +132,11 @@ void PlayerSession::startGoal()
     case Goal::Run:
     case Goal::RunUntilIdle:
         m_intakeDone = true;
+        m_console.message(m_goal == Goal::Run
+                              ? QStringLiteral("downloading the queue of %1; Ctrl-C stops, and the running download goes on "
+                                               "from there at the next run")
+                                    .arg(homeIdentity())
+                              : QStringLiteral("downloading the queue of %1 until it is idle").arg(homeIdentity()));
         if (!AppSettings::resumeDownloadsOnStartup())
             m_console.message(QStringLiteral("ResumeDownloadsOnStartup is off: the queue stays paused until \"lumora resume\""));
         break;

@@ -78,8 +78,9 @@ void ProgressView::statusChanged(uint64_t id, bool fromStatusMessage)
         break;
     case Completed: {
         QString detail = formatBytes(entry.item->size());
-        if (entry.running.isValid()) {
-            const qint64 ms = std::max<qint64>(entry.running.elapsed(), 1);
+        // Timing only when the start was seen in time to mean something.
+        if (entry.running.isValid() && entry.running.elapsed() >= 100) {
+            const qint64 ms = entry.running.elapsed();
             const uint64_t moved = entry.item->size() > entry.startBytes ? entry.item->size() - entry.startBytes : 0;
             detail += QStringLiteral(" in %1 s, %2")
                           .arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1)
@@ -164,7 +165,8 @@ void ProgressView::refresh()
                                           entry.item->timeRemaining(), m_console.isTerminal());
         if (m_console.isTerminal()) {
             lines << line;
-        } else if (percent != entry.plainPercent && (entry.plainAt < 0 || now - entry.plainAt >= kPlainRefreshMs)) {
+        } else if (percent > 0 && percent != entry.plainPercent
+                   && (entry.plainAt < 0 || now - entry.plainAt >= kPlainRefreshMs)) {
             entry.plainPercent = percent;
             entry.plainAt = now;
             m_console.progressLine(line);

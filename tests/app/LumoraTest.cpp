@@ -53,8 +53,10 @@ std::string describe(const LumoraResult &r)
     return QStringLiteral("exit %1\n--- out\n%2--- err\n%3").arg(r.exitCode).arg(r.out, r.err).toStdString();
 }
 
-// A file made of the server's generated pattern, large enough to catch mid-way.
-constexpr uint64_t kLargeSize = 6ull << 20;
+// A file made of the server's generated pattern, large enough to catch mid-way. The engine writes in
+// blocks of 2 MiB, so a process killed before the first block leaves nothing to resume from: the
+// kill test waits until more than that has arrived.
+constexpr uint64_t kLargeSize = 8ull << 20;
 
 } // namespace
 
@@ -147,15 +149,17 @@ TEST(Lumora, killedRunResumesWithARangeRequest)
     LumoraHome home;
     HttpTestServer server;
     HttpBehaviour slow;
-    slow.bytesPerSecond = 3ull << 20;
+    slow.bytesPerSecond = 4ull << 20;
     server.serveGenerated("/large.mp4", kLargeSize, slow);
 
     std::unique_ptr<QProcess> player = home.start({"run"});
-    // Handed over to the running player (or, while it starts, waiting for it).
+    // The player says so once other commands can reach it.
+    ASSERT_TRUE(player->waitForReadyRead(15000));
     const LumoraResult queued = home.run({"get", urlOf(server, "/large.mp4")}, 20000);
     ASSERT_EQ(queued.exitCode, 0) << describe(queued);
+    EXPECT_TRUE(queued.out.contains("handed over")) << describe(queued);
     ASSERT_TRUE(home.waitForList([](const QJsonArray &list) {
-        return !list.isEmpty() && list[0].toObject().value("progress").toInt() >= 20;
+        return !list.isEmpty() && list[0].toObject().value("progress").toInt() >= 40;
     }, 20000));
 
     player->kill();  // SIGKILL: no shutdown, nothing saved on the way out
@@ -188,7 +192,7 @@ TEST(Lumora, interruptKeepsTheRunningDownloadQueued)
     LumoraHome home;
     HttpTestServer server;
     HttpBehaviour slow;
-    slow.bytesPerSecond = 2ull << 20;
+    slow.bytesPerSecond = 4ull << 20;
     server.serveGenerated("/large.mp4", kLargeSize, slow);
 
     std::unique_ptr<QProcess> getting = home.start({"get", urlOf(server, "/large.mp4")});
