@@ -17,6 +17,14 @@
 #include <thread>
 #include <unistd.h>
 
+#if defined(__SANITIZE_THREAD__)
+#define LUMORA_UNDER_TSAN
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define LUMORA_UNDER_TSAN
+#endif
+#endif
+
 using VexoOS::CAutoMutex;
 using VexoOS::CVexoMutex;
 
@@ -174,13 +182,21 @@ TEST(CVexoMutex, namedWhoseHolderDiedIsUsableAgain)
 {
     const std::u16string name = uniqueName("dead");
     {
-        CVexoMutex mutex(name.c_str(), 2000);
+        // No time-out: ThreadSanitizer's model of a timed lock misses the owner-died case (the
+        // timed path is the same code after the wait).
+        CVexoMutex mutex(name.c_str(), -1);
         { Holder holder(name, true); }
         EXPECT_EQ(mutex.lock(-1), -1); // the holder died: reported as a failure...
         EXPECT_EQ(mutex.lock(-1), 0);  // ...but the mutex is not left unusable
         EXPECT_TRUE(!otherThreadCanLock(mutex, 0));
         mutex.unlock();
         EXPECT_TRUE(otherThreadCanLock(mutex, 0));
+#ifndef LUMORA_UNDER_TSAN
+        { Holder holder(name, true); }
+        EXPECT_EQ(mutex.lock(1000), -1); // the same through a timed wait
+        EXPECT_EQ(mutex.lock(1000), 0);
+        mutex.unlock();
+#endif
     }
     // A holder that dies without closing may leave the shared object behind; do not leave it here.
     ::shm_unlink(VexoOS::Platform::namedMutexObjectName(name.c_str()).c_str());
