@@ -402,6 +402,19 @@ int64_t LibraryDatabase::dataVersion()
     return value;
 }
 
+// ---- ReadSnapshot ----
+
+ReadSnapshot::ReadSnapshot(LibraryDatabase &db) : m_db(db)
+{
+    m_began = sqlite3_get_autocommit(db.handle()) != 0 && db.exec("BEGIN");
+}
+
+ReadSnapshot::~ReadSnapshot()
+{
+    if (m_began)
+        m_db.exec("COMMIT");
+}
+
 // ---- WriteTransaction ----
 
 WriteTransaction::WriteTransaction(LibraryDatabase &db) : m_db(db)

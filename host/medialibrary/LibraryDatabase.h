@@ -90,6 +90,20 @@ private:
     std::unordered_map<const char *, std::unique_ptr<SqliteStatement>> m_statements;
 };
 
+// One consistent view for several reads (a deferred transaction), unless a transaction is open
+// already. Ends with COMMIT, which for a reader only lets go of the snapshot.
+class ReadSnapshot {
+public:
+    explicit ReadSnapshot(LibraryDatabase &db);
+    ~ReadSnapshot();
+    ReadSnapshot(const ReadSnapshot &) = delete;
+    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
+
+private:
+    LibraryDatabase &m_db;
+    bool m_began = false;
+};
+
 // A write transaction: BEGIN IMMEDIATE, so that waiting for another writer happens here under the
 // busy timeout, never half-way through. Rolls back when it ends without commit().
 class WriteTransaction {

@@ -78,6 +78,7 @@ private:
     LibraryStore() = default;
 
     bool reload(QString *error);
+    void refreshVideos();
     void refreshIfChanged();
     bool allocateId(uint64_t *id);
     bool writeOrder(const std::vector<uint64_t> &order);
