@@ -371,7 +371,7 @@ HiveFile &hiveFileAt(const std::string &path, Hive hive)
 {
     // Tests move the registry between folders many times in one process; a short table keeps the
     // number of cached files (and held descriptors) small.
-    static std::map<std::string, std::unique_ptr<HiveFile>> files;
+    static auto &files = *new std::map<std::string, std::unique_ptr<HiveFile>>; // see Registry.cpp
     auto it = files.find(path);
     if (it == files.end()) {
         if (files.size() >= 16)

@@ -20,15 +20,18 @@ struct KeyHandle {
 
 // One lock for the handle table and every hive: registry calls are short, and a single lock keeps
 // the cached hives and the file locks free of ordering questions.
+//
+// This state is never destroyed: settings objects held in static pointers close their keys during
+// exit, possibly after the statics of this file would have gone.
 std::mutex &registryMutex()
 {
-    static std::mutex mutex;
+    static auto &mutex = *new std::mutex;
     return mutex;
 }
 
 std::unordered_set<KeyHandle *> &liveHandles()
 {
-    static std::unordered_set<KeyHandle *> handles;
+    static auto &handles = *new std::unordered_set<KeyHandle *>;
     return handles;
 }
 

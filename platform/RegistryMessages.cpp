@@ -10,13 +10,13 @@ namespace {
 
 std::mutex &sinkMutex()
 {
-    static std::mutex mutex;
+    static auto &mutex = *new std::mutex; // never destroyed: registry calls may run during exit
     return mutex;
 }
 
 RegistryMessageSink &currentSink()
 {
-    static RegistryMessageSink sink;
+    static auto &sink = *new RegistryMessageSink;
     return sink;
 }
 

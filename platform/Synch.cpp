@@ -40,21 +40,22 @@ struct MutexHandle {
     Mapping *mapping;
 };
 
+// Never destroyed: mutex objects held by statics are closed during exit.
 std::mutex &tableMutex()
 {
-    static std::mutex mutex;
+    static auto &mutex = *new std::mutex;
     return mutex;
 }
 
 std::map<std::string, Mapping *> &namedMappings()
 {
-    static std::map<std::string, Mapping *> mappings;
+    static auto &mappings = *new std::map<std::string, Mapping *>;
     return mappings;
 }
 
 std::unordered_set<MutexHandle *> &liveHandles()
 {
-    static std::unordered_set<MutexHandle *> handles;
+    static auto &handles = *new std::unordered_set<MutexHandle *>;
     return handles;
 }
 

@@ -17,6 +17,10 @@ using namespace RegistryTest;
 
 namespace {
 
+// Made before the registry's own state, so destroyed after it at exit, like the plug-in's
+// process-wide settings objects.
+RefCountedPtr<IVexoSettings> processWideSettings;
+
 RefCountedPtr<IVexoSettings> open(const std::string &path, int32_t mode)
 {
     RefCountedPtr<IVexoSettings> settings;
@@ -418,4 +422,17 @@ TEST(VexoSettings, settingsWrittenInOneProcessAreReadInAnother)
     EXPECT_FALSE(resume);
     EXPECT_TRUE(group->getValue("Limit", limit));
     EXPECT_EQ(limit, -5);
+}
+
+TEST(VexoSettings, aProcessWideObjectIsReleasedCleanlyAtExit)
+{
+    LumoraTest::TempHome home;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        lmds::openSettings("Settings/AtExit", lmds::kOpenCreateUserWithMachine, processWideSettings.receive());
+        std::exit(processWideSettings ? 0 : 1); // static destructors run, closing its keys last
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
