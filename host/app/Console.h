@@ -33,6 +33,8 @@ public:
     Console(std::FILE *out, std::FILE *err, bool terminal);
 
     bool isTerminal() const { return m_terminal; }
+    // Columns of the terminal (80 when it does not say).
+    int terminalWidth() const;
 
     void message(const QString &line) override;
     void error(const QString &line) override;
@@ -48,7 +50,6 @@ public:
 private:
     void clearBlock();   // under m_mutex
     void drawBlock();    // under m_mutex
-    int terminalWidth() const;
 
     std::mutex m_mutex;
     std::FILE *m_out;

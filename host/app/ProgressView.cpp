@@ -67,6 +67,8 @@ void ProgressView::statusChanged(uint64_t id, bool fromStatusMessage)
     const DownloadStatusValue before = entry.shown;
     entry.shown = status;
     const QString label = itemLabel(id, entry.item->title());
+    if (before == Downloading)
+        refresh();  // its progress line goes before the line that says how it ended
 
     switch (status) {
     case Downloading:
@@ -101,7 +103,8 @@ void ProgressView::statusChanged(uint64_t id, bool fromStatusMessage)
     default:
         break;
     }
-    refresh();
+    if (status == Downloading)
+        refresh();
 }
 
 void ProgressView::itemRemoved(uint64_t id)
@@ -132,23 +135,33 @@ double ProgressView::rateOf(Entry &entry, qint64 now, uint64_t bytes)
 }
 
 QString ProgressView::progressLine(uint64_t id, const QString &title, int32_t percent, uint64_t size,
-                                   double bytesPerSecond, uint64_t remainingMs, bool bar)
+                                   double bytesPerSecond, uint64_t remainingMs, int width)
 {
     percent = std::clamp(percent, 0, 100);
-    QString line = itemLabel(id, title);
-    if (bar) {
-        const int filled = percent * kBarWidth / 100;
-        line += QStringLiteral("  [") + QString(filled, '=') + (filled < kBarWidth ? QStringLiteral(">") : QString())
-                + QString(std::max(0, kBarWidth - filled - 1), ' ') + ']';
-    }
-    line += QStringLiteral("  %1%").arg(percent, 3);
+    QString stats = QStringLiteral("%1%").arg(percent, 3);
     if (size > 0) {
         const uint64_t done = size / 100 * static_cast<uint64_t>(percent) + size % 100 * static_cast<uint64_t>(percent) / 100;
-        line += QStringLiteral("  %1 of %2").arg(formatBytes(done), formatBytes(size));
+        stats += QStringLiteral("  %1/%2").arg(formatBytes(done), formatBytes(size));
     }
-    line += QStringLiteral("  %1").arg(formatRate(bytesPerSecond));
-    line += QStringLiteral("  ETA %1").arg(formatDuration(remainingMs));
-    return line;
+    stats += QStringLiteral("  %1  ETA %2").arg(formatRate(bytesPerSecond), formatDuration(remainingMs));
+
+    QString label = QStringLiteral("[%1] ").arg(id);
+    if (width <= 0)
+        return label + title + QStringLiteral("  ") + stats;
+
+    // Room for the title first (up to 30 columns), then for a bar, then the title gets the rest.
+    const int fixed = static_cast<int>(label.size() + 2 + stats.size()) + 1;
+    const int titleRoom = std::max(8, std::min<int>(static_cast<int>(title.size()), 30));
+    const int barRoom = width - fixed - titleRoom - 4;
+    QString bar;
+    if (barRoom >= 10) {
+        const int cells = std::min(barRoom, kBarWidth);
+        const int filled = percent * cells / 100;
+        bar = QStringLiteral("  [") + QString(filled, '=') + (filled < cells ? QStringLiteral(">") : QString())
+              + QString(std::max(0, cells - filled - 1), ' ') + ']';
+    }
+    const int room = std::max(8, width - fixed - static_cast<int>(bar.size()));
+    return label + elide(title, room) + bar + QStringLiteral("  ") + stats;
 }
 
 void ProgressView::refresh()
@@ -162,7 +175,8 @@ void ProgressView::refresh()
         const uint64_t bytes = bytesOf(entry.item.get());
         const double rate = rateOf(entry, now, bytes);
         const QString line = progressLine(id, entry.item->title(), percent, entry.item->size(), rate,
-                                          entry.item->timeRemaining(), m_console.isTerminal());
+                                          entry.item->timeRemaining(),
+                                          m_console.isTerminal() ? m_console.terminalWidth() : 0);
         if (m_console.isTerminal()) {
             lines << line;
         } else if (percent > 0 && percent != entry.plainPercent

@@ -39,9 +39,10 @@ public:
     void itemRemoved(uint64_t id);
     void pausedChanged(bool paused);
 
-    // The progress line of one download; bar adds a bar (terminal only).
+    // The progress line of one download. width > 0 fits it into that many columns (the title is
+    // shortened, a bar added when there is room); 0 gives the plain line.
     static QString progressLine(uint64_t id, const QString &title, int32_t percent, uint64_t size,
-                                double bytesPerSecond, uint64_t remainingMs, bool bar);
+                                double bytesPerSecond, uint64_t remainingMs, int width);
 
 private:
     struct Entry {
