@@ -4,7 +4,7 @@
 #   2. 200 files of 512 KiB (lumora: one command; curl: a loop of processes)
 # Usage: bench/app/lumora-vs-curl.sh [BUILD_DIR] [WORK_DIR]
 # BUILD_DIR defaults to build/default; WORK_DIR (needs ~3.5 GiB, on disk) to a fresh folder below
-# the build directory. The first figure of each pair is lumora's.
+# the build directory. LUMORA_BENCH_BIG_MIB changes the size of the large file (default 1024).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build/default}" && pwd)"
@@ -18,23 +18,26 @@ command -v curl >/dev/null || { echo "curl is needed" >&2; exit 1; }
 
 rm -rf "$work"
 mkdir -p "$work/files" "$work/many" "$work/curl"
-trap 'exec 3>&- 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'stop_server; rm -rf "$work"' EXIT
 export NO_PROXY=127.0.0.1,localhost no_proxy=127.0.0.1,localhost
 
 now() { date +%s.%N; }
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 
 echo "preparing files in $work ..."
-head -c $((1024 * 1024 * 1024)) /dev/urandom > "$work/files/big.mp4"
+head -c $((${LUMORA_BENCH_BIG_MIB:-1024} * 1024 * 1024)) /dev/urandom > "$work/files/big.mp4"
 for i in $(seq -w 1 200); do head -c $((512 * 1024)) /dev/urandom > "$work/many/small-$i.mp4"; done
 sync
 
-start_server() {  # folder -> sets port, keeps the server alive on fd 3
+SERVER_PID=""
+start_server() {  # folder -> sets port
   coproc SERVER { "$server" "$1"; }
   read -r port <&"${SERVER[0]}"
-  exec 3>&"${SERVER[1]}"
 }
-stop_server() { exec 3>&-; wait "$SERVER_PID" 2>/dev/null || true; }
+stop_server() {
+  if [ -n "$SERVER_PID" ]; then kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true; fi
+  SERVER_PID=""
+}
 
 # --- 1 GiB ---
 start_server "$work/files"
@@ -65,7 +68,7 @@ stop_server
 
 echo
 printf '%-34s %10s %10s %8s\n' "" "lumora s" "curl s" "ratio"
-printf '%-34s %10s %10s %8s  (%s)\n' "1 GiB file" "$lumora_big" "$curl_big" \
+printf '%-34s %10s %10s %8s  (%s)\n' "${LUMORA_BENCH_BIG_MIB:-1024} MiB file" "$lumora_big" "$curl_big" \
   "$(awk -v a="$lumora_big" -v b="$curl_big" 'BEGIN { printf "%.2f", a / b }')" "$same"
 printf '%-34s %10s %10s %8s  (%s of 200 files)\n' "200 x 512 KiB" "$lumora_many" "$curl_many" \
   "$(awk -v a="$lumora_many" -v b="$curl_many" 'BEGIN { printf "%.2f", a / b }')" "$count"

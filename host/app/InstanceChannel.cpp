@@ -118,13 +118,12 @@ void RemoteOutput::retryLater()
 
 void RemoteOutput::close()
 {
-    QPointer<QLocalSocket> socket = m_socket;
     QMetaObject::invokeMethod(
-        socket.data() ? static_cast<QObject *>(socket.data()) : QCoreApplication::instance(),
-        [socket] {
-            if (socket) {
-                socket->flush();
-                socket->disconnectFromServer();
+        QCoreApplication::instance(),
+        [self = shared_from_this()] {
+            if (self->m_socket) {
+                self->m_socket->flush();
+                self->m_socket->disconnectFromServer();
             }
         },
         Qt::QueuedConnection);
@@ -134,16 +133,12 @@ void RemoteOutput::send(const char *key, const QJsonValue &value)
 {
     QJsonObject object;
     object.insert(QLatin1String(key), value);
-    const QByteArray line = jsonLine(object);
-    QPointer<QLocalSocket> socket = m_socket;
-    if (!socket)
-        return;
-    // The socket belongs to the main thread; output comes from any thread, in order.
+    // Queued to the main thread in the order of the calls, whichever thread makes them.
     QMetaObject::invokeMethod(
-        socket.data(),
-        [socket, line] {
-            if (socket && socket->state() == QLocalSocket::ConnectedState)
-                socket->write(line);
+        QCoreApplication::instance(),
+        [self = shared_from_this(), line = jsonLine(object)] {
+            if (self->m_socket && self->m_socket->state() == QLocalSocket::ConnectedState)
+                self->m_socket->write(line);
         },
         Qt::QueuedConnection);
 }

@@ -58,9 +58,9 @@ private:
     std::unique_ptr<QLocalSocket> m_socket;
 };
 
-// Sends a command's output back over a hand-over connection. Usable from any thread; lines for a
-// client that went away are dropped.
-class RemoteOutput : public Output {
+// Sends a command's output back over a hand-over connection. Usable from any thread (the socket
+// itself is touched on the main thread only); lines for a client that went away are dropped.
+class RemoteOutput : public Output, public std::enable_shared_from_this<RemoteOutput> {
 public:
     explicit RemoteOutput(QLocalSocket *socket);
     void message(const QString &line) override;

@@ -210,6 +210,71 @@ TEST(Lumora, interruptKeepsTheRunningDownloadQueued)
     EXPECT_GT(entry.value("progress").toInt(), 0);
 }
 
+TEST(Lumora, pauseAndResumeReachTheRunningPlayer)
+{
+    LumoraHome home;
+    HttpTestServer server;
+    HttpBehaviour slow;
+    slow.bytesPerSecond = 4ull << 20;
+    server.serveGenerated("/large.mp4", kLargeSize, slow);
+
+    std::unique_ptr<QProcess> getting = home.start({"get", urlOf(server, "/large.mp4")});
+    ASSERT_TRUE(home.waitForList([](const QJsonArray &list) {
+        return !list.isEmpty() && list[0].toObject().value("progress").toInt() >= 10;
+    }, 20000));
+
+    const LumoraResult paused = home.run({"pause"});
+    EXPECT_EQ(paused.exitCode, 0) << describe(paused);
+    EXPECT_TRUE(paused.out.contains("paused")) << describe(paused);
+    const QJsonObject held = home.list()[0].toObject();
+    EXPECT_EQ(held.value("status").toString(), "Queued");
+    QThread::msleep(400);
+    EXPECT_EQ(home.list()[0].toObject().value("progress").toInt(), held.value("progress").toInt());
+    EXPECT_EQ(getting->state(), QProcess::Running);  // a paused queue is not an idle one
+
+    const LumoraResult resumed = home.run({"resume"});
+    EXPECT_EQ(resumed.exitCode, 0) << describe(resumed);
+    const LumoraResult done = LumoraHome::finish(*getting, 30000);
+    EXPECT_EQ(done.exitCode, 0) << describe(done);
+    EXPECT_TRUE(done.out.contains("paused")) << describe(done);
+    EXPECT_EQ(home.list()[0].toObject().value("status").toString(), "Completed");
+}
+
+TEST(Lumora, failedDownloadIsRetriedAtTheNextRun)
+{
+    LumoraHome home;
+    HttpTestServer server;
+    HttpBehaviour missing;
+    missing.forceStatus = 404;
+    server.serveFile("/clip-176x144.avi", clipPath("clip-176x144.avi").toStdString(), missing);
+    const QString url = urlOf(server, "/clip-176x144.avi");
+
+    const LumoraResult failed = home.run({"get", url});
+    EXPECT_EQ(failed.exitCode, 1) << describe(failed);
+    EXPECT_TRUE(failed.err.contains("failed")) << describe(failed);
+    const QJsonObject entry = home.list()[0].toObject();
+    EXPECT_EQ(entry.value("status").toString(), "Failed");
+
+    server.setBehaviour("/clip-176x144.avi", HttpBehaviour());
+    const QString id = QString::number(entry.value("id").toInteger());
+    const LumoraResult retried = home.run({"retry", id});
+    EXPECT_EQ(retried.exitCode, 0) << describe(retried);
+    EXPECT_EQ(home.list()[0].toObject().value("status").toString(), "Queued");
+    const LumoraResult ran = home.run({"run", "--until-idle"}, 30000);
+    EXPECT_EQ(ran.exitCode, 0) << describe(ran);
+    const QJsonObject done = home.list()[0].toObject();
+    EXPECT_EQ(done.value("status").toString(), "Completed");
+    EXPECT_EQ(fileBytes(done.value("file").toString()), fileBytes(clipPath("clip-176x144.avi")));
+
+    // get of an address whose download failed tries it again.
+    server.serveBytes("/broken.mp4", "x", missing);
+    EXPECT_EQ(home.run({"get", urlOf(server, "/broken.mp4")}).exitCode, 1);
+    server.serveFile("/broken.mp4", clipPath("clip-160x120.mp4").toStdString());
+    const LumoraResult again = home.run({"get", urlOf(server, "/broken.mp4")}, 30000);
+    EXPECT_EQ(again.exitCode, 0) << describe(again);
+    EXPECT_TRUE(again.out.contains("retrying")) << describe(again);
+}
+
 TEST(Lumora, commandsWorkOnTheLibraryWithoutAPlayer)
 {
     LumoraHome home;
