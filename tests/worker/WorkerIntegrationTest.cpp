@@ -5,6 +5,7 @@
 
 #include "host/lmrlibrary/OSUtilities.h"
 #include "plugin/InterfaceNames.h"
+#include "settings/VexoSettings.h"
 #include "tests/support/FakeMediaLibrary.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TestHostContext.h"
@@ -48,6 +49,11 @@ protected:
         inspector = new FakeInspector(&context);
         context.addInstance(inspector, context.describe("inspector", {VSE::InterfaceNames::FileInspectorText}));
         mediaFolder = OSUtilities::getVexoMoviesPathDefault();
+        // Where the binding finds the engine when the library search does not (a sanitizer's
+        // dlopen does not see this program's runpath).
+        lmtl::RefCountedPtr<lmds::IVexoSettings> desktop;
+        ASSERT_TRUE(lmds::openSettings("Settings/DesktopService", lmds::kOpenCreateUser, desktop.receive()));
+        ASSERT_TRUE(desktop->setValue(std::string("InstallDir"), std::string(LUMORA_ENGINE_DIR)));
     }
 
     HttpDownloadThread &worker()
@@ -176,9 +182,9 @@ TEST_F(EndToEnd, stopAndWaitEndsARunningTransfer)
     server.serveGenerated("/slow.mp4", 50 << 20, slow);
     auto item = addItem(server.url("/slow.mp4"));
     worker();
-    DownloadStatusValue result = 0;
+    std::atomic<DownloadStatusValue> result{0};
     std::thread run([&] { result = worker().download(item.get()); });
-    while (manager.count("progress") == 0)
+    while (manager.count("progress") == 0 && result == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const auto started = std::chrono::steady_clock::now();
     worker().stopAndWait();
