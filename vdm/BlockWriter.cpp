@@ -1,5 +1,6 @@
 #include "vdm/BlockWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -27,7 +28,7 @@ bool BlockWriter::writeBlock(const Block &block)
     size_t size = block.used;
     uint64_t offset = block.offset;
     while (size > 0) {
-        const ssize_t n = ::pwrite(m_fd, data, size, off_t(offset));
+        const ssize_t n = ::pwrite(m_fd, data, std::min(size, kWriteSlice), off_t(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -14,11 +14,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// How long an observer may wait for an end that is about to happen, and what counts as "about to":
-// the first moments of a run (a small file is done in a few milliseconds) or a remainder that the
-// current rate delivers within the wait.
-constexpr auto kEndWait = 50ms;
+// An observer that polls every 100 ms pays up to a whole period for an end that comes just after a
+// poll; waiting inside the poll for an end that is about to come is cheaper. "About to": the first
+// moments of a run (a small file is done in a few milliseconds), or a remainder that the current
+// rate delivers within the horizon.
 constexpr auto kEarlyPhase = 250ms;
+constexpr auto kEarlyWait = 50ms;
+constexpr auto kNearEndHorizon = 120ms;
+constexpr auto kMaxEndWait = 150ms;
 
 } // namespace
 
@@ -120,7 +123,7 @@ std::chrono::milliseconds Transfer::endWait(std::chrono::steady_clock::time_poin
 {
     const auto elapsed = now - m_runStart;
     if (elapsed < kEarlyPhase)
-        return kEndWait;
+        return kEarlyWait;
     const uint64_t total = m_total.load(std::memory_order_acquire);
     const uint64_t received = m_received.load(std::memory_order_acquire);
     const uint64_t fetched = received - std::min(received, m_resumedFrom.load(std::memory_order_acquire));
@@ -128,7 +131,11 @@ std::chrono::milliseconds Transfer::endWait(std::chrono::steady_clock::time_poin
         return 0ms;
     const auto elapsedUs = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
     const double remainingUs = double(total - received) * double(elapsedUs) / double(fetched);
-    return remainingUs <= double(std::chrono::microseconds(kEndWait).count()) ? kEndWait : 0ms;
+    if (remainingUs > double(std::chrono::microseconds(kNearEndHorizon).count()))
+        return 0ms;
+    // Half again the estimate, for a rate that wavers.
+    const auto wait = std::chrono::milliseconds(int64_t(remainingUs * 1.5 / 1000.0)) + 20ms;
+    return std::min<std::chrono::milliseconds>(wait, kMaxEndWait);
 }
 
 bool Transfer::info(VDMFileInfo &info)

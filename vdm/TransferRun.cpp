@@ -445,8 +445,12 @@ Transfer::Outcome Transfer::runAttempts()
 
     for (int attempt = 0;; ++attempt) {
         if (offset == 0) {
-            if (::ftruncate(m_fd, 0) != 0)
-                return {Ending::Failed, VDM_E_DISK, 0};
+            // Only a file that has bytes is emptied: ext4 remembers a truncation to zero and writes
+            // the whole file back when it is closed (which would cost the closing caller most of a
+            // second per gigabyte).
+            struct stat st {};
+            if (::fstat(m_fd, &st) != 0 || (st.st_size > 0 && ::ftruncate(m_fd, 0) != 0))
+                return {Ending::Failed, VDM_E_DISK, errno};
             ::unlink(spec.names.metaPath.c_str());
         }
         m_resumedFrom.store(offset, std::memory_order_release);

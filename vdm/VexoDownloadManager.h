@@ -209,9 +209,10 @@ VDM_API int32_t VDMFilePause(uint32_t file, int32_t pause);
    Returns VDM_OK while the transfer has not ended (idle, running or paused) and VDM_ENDED once it
    has completed or failed: then received == total means complete. VDM_E_INVALID_ARGUMENT (null
    info) and VDM_E_INVALID_HANDLE leave *info untouched.
-   So that a caller polling every 100 ms learns of the end of a short transfer at its first poll,
-   a call during the first 250 ms of a run, or when the rest of the file should arrive within
-   50 ms, waits up to 50 ms for the transfer to end. */
+   So that a caller polling every 100 ms learns of an end at the poll it happens in rather than a
+   period later, a call may wait for an imminent end: during the first 250 ms of a run up to 50 ms
+   (a short transfer ends at the first poll), and when the rest of the file should arrive within
+   120 ms, up to 150 ms. */
 VDM_API int32_t VDMFileGetInfo(uint32_t file, VDMFileInfo *info);
 
 /* Ends the transfer (as VDMFilePause(file, 1)) and frees the handle. The output file stays: the

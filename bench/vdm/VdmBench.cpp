@@ -248,23 +248,41 @@ int main(int argc, char **argv)
     std::vector<double> engineLarge, curlLarge;
     uint64_t engineRss = 0, curlRss = 0;
     bool ok = true;
+    std::vector<double> largeRatios;
     for (int rep = 0; rep < options.largeReps; ++rep) {
-        const EngineResult e = engineDownload(server.url("/large.bin"));
-        ok = ok && e.complete && fs::file_size(e.output) == (options.largeMiB << 20);
+        // Alternate who goes first: the page cache and the machine's load drift between runs.
+        EngineResult e;
+        CurlResult c;
+        const std::string out = dir + "/curl/large.bin";
+        auto runEngine = [&] {
+            e = engineDownload(server.url("/large.bin"));
+            ok = ok && e.complete && fs::file_size(e.output) == (options.largeMiB << 20);
+            fs::remove(e.output);
+        };
+        auto runCurl = [&] {
+            c = curlDownload(server.url("/large.bin"), out);
+            ok = ok && c.ok;
+            fs::remove(out);
+        };
+        if (rep % 2 == 0 || !options.curl) {
+            runEngine();
+            if (options.curl)
+                runCurl();
+        } else {
+            runCurl();
+            runEngine();
+        }
         engineLarge.push_back(e.seconds);
         engineRss = std::max(engineRss, e.rssGrowth);
-        fs::remove(e.output);
         if (options.curl) {
-            const std::string out = dir + "/curl/large.bin";
-            const CurlResult c = curlDownload(server.url("/large.bin"), out);
-            ok = ok && c.ok;
             curlLarge.push_back(c.seconds);
             curlRss = std::max(curlRss, c.maxRss);
-            fs::remove(out);
+            largeRatios.push_back(e.seconds / c.seconds);
         }
-        std::printf("  large rep %d: engine %.3f s (rss +%.1f MiB)%s\n", rep + 1, e.seconds,
-                    double(e.rssGrowth) / (1 << 20),
-                    options.curl ? (", curl " + std::to_string(curlLarge.back()) + " s").c_str() : "");
+        std::printf("  large rep %d: engine %.3f s (rss +%.1f MiB)", rep + 1, e.seconds, double(e.rssGrowth) / (1 << 20));
+        if (options.curl)
+            std::printf(", curl %.3f s, ratio %.2f", c.seconds, e.seconds / c.seconds);
+        std::printf("\n");
         std::fflush(stdout);
     }
 
@@ -308,6 +326,8 @@ int main(int argc, char **argv)
     std::printf("%-34s %9.3fs %9.3fs %8.2f\n",
                 (std::to_string(options.smallCount) + " x " + std::to_string(options.smallKiB) + " KiB").c_str(), es,
                 cs, cs > 0 ? es / cs : 0.0);
+    if (!largeRatios.empty())
+        std::printf("median of per-run ratios, large: %.2f\n", median(largeRatios));
     std::printf("engine rss growth: large %.1f MiB, small series %.1f MiB; curl max rss %.1f MiB\n",
                 double(engineRss) / (1 << 20), double(engineSmallRss) / (1 << 20), double(curlRss) / (1 << 20));
     if (options.dir.empty())
