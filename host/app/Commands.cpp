@@ -175,15 +175,8 @@ int runLiveCommand(const Invocation &invocation, DownloadManagerInterface *manag
         if (!findItem(library, invocation.id, &item, output))
             return ExitFailed;
         const QString what = label(item.get());
-        // A download removed while it runs would go on writing a file nobody collects: stop it first.
-        const bool running = isActiveStatus(item->status());
-        const bool wasPaused = manager->isPaused();
-        if (running && !wasPaused)
-            manager->pauseAll();
-        const bool removed = manager->removeDownload(invocation.id);
-        if (running && !wasPaused)
-            manager->resumeAll();
-        if (!removed) {
+        // The download manager stops a download that is removed while it runs.
+        if (!manager->removeDownload(invocation.id)) {
             output.error(QStringLiteral("lumora: could not remove %1").arg(what));
             return ExitFailed;
         }

@@ -96,7 +96,7 @@ void ProgressView::statusChanged(uint64_t id, bool fromStatusMessage)
         break;
     case Queued:
         if (before == Downloading)
-            m_console.message(QStringLiteral("stopped     %1 at %2%; it goes on from there at the next run")
+            m_console.message(QStringLiteral("stopped     %1 at %2%")
                                   .arg(label)
                                   .arg(entry.item->progress()));
         break;

@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonObject>
 #include <QThread>
@@ -238,6 +239,38 @@ TEST(Lumora, pauseAndResumeReachTheRunningPlayer)
     EXPECT_EQ(done.exitCode, 0) << describe(done);
     EXPECT_TRUE(done.out.contains("paused")) << describe(done);
     EXPECT_EQ(home.list()[0].toObject().value("status").toString(), "Completed");
+}
+
+TEST(Lumora, removingTheRunningDownloadStopsIt)
+{
+    LumoraHome home;
+    HttpTestServer server;
+    HttpBehaviour slow;
+    slow.bytesPerSecond = 4ull << 20;
+    server.serveGenerated("/large.mp4", kLargeSize, slow);
+
+    std::unique_ptr<QProcess> player = home.start({"run"});
+    ASSERT_TRUE(player->waitForReadyRead(15000));
+    ASSERT_EQ(home.run({"get", urlOf(server, "/large.mp4")}).exitCode, 0);
+    ASSERT_TRUE(home.waitForList([](const QJsonArray &list) {
+        return !list.isEmpty() && list[0].toObject().value("progress").toInt() >= 10;
+    }, 20000));
+    const QString id = QString::number(home.list()[0].toObject().value("id").toInteger());
+    const LumoraResult removed = home.run({"remove", id});
+    EXPECT_EQ(removed.exitCode, 0) << describe(removed);
+    EXPECT_EQ(home.list().size(), 0);
+
+    // Long enough for the rest of the file to arrive, had the transfer gone on for nobody.
+    QThread::msleep(2500);
+    qint64 kept = 0;
+    QDirIterator files(home.mediaFolder(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        kept += QFileInfo(files.next()).size();
+    EXPECT_LT(kept, static_cast<qint64>(kLargeSize));
+    EXPECT_EQ(player->state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(player->processId()), SIGTERM);
+    const LumoraResult stopped = LumoraHome::finish(*player, 10000);
+    EXPECT_EQ(stopped.exitCode, 0) << describe(stopped);  // run ends normally on SIGTERM
 }
 
 TEST(Lumora, failedDownloadIsRetriedAtTheNextRun)
