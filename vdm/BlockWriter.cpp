@@ -9,7 +9,7 @@
 
 namespace Vdm {
 
-BlockWriter::BlockWriter(int fd, uint64_t offset) : m_fd(fd), m_position(offset) {}
+BlockWriter::BlockWriter(int fd, uint64_t offset) : m_fd(fd), m_position(offset), m_written(offset) {}
 
 BlockWriter::~BlockWriter()
 {
@@ -39,6 +39,7 @@ bool BlockWriter::writeBlock(const Block &block)
         data += n;
         size -= size_t(n);
         offset += uint64_t(n);
+        m_written.store(offset, std::memory_order_release);
     }
     return true;
 }
@@ -170,6 +171,7 @@ bool BlockWriter::restartFromZero()
         m_changed.wait(lock, [this] { return !m_writing; });
     }
     m_position = 0;
+    m_written.store(0, std::memory_order_release);
     if (::ftruncate(m_fd, 0) != 0) {
         int expected = 0;
         m_error.compare_exchange_strong(expected, errno);

@@ -45,6 +45,8 @@ public:
     bool restartFromZero();
     // Bytes of the file appended so far, on disk or on their way.
     uint64_t position() const { return m_position; }
+    // Bytes of the file known to be written: after a failed write, where the good part ends.
+    uint64_t written() const { return m_written.load(std::memory_order_acquire); }
     int error() const { return m_error.load(std::memory_order_acquire); }
 
 private:
@@ -72,6 +74,7 @@ private:
     bool m_writing = false;
     bool m_stopping = false;
     std::atomic<int> m_error{0};
+    std::atomic<uint64_t> m_written;
     std::thread m_writer;
 };
 

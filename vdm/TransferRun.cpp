@@ -382,18 +382,16 @@ Transfer::Exchange::Result Transfer::Exchange::perform()
     const bool flushed = m_writer.flush();
     if (m_decided)
         m_transfer.m_received.store(m_writer.position(), std::memory_order_release);
-    switch (m_abort) {
-    case Abort::Restart:
-        return {Kind::Restart, VDM_OK, 0};
-    case Abort::Disk:
+    if (m_abort == Abort::Disk || !flushed) {
+        // Count only what reached the file: bytes that arrived but could not be written must not
+        // make a failed transfer look whole.
+        m_transfer.m_received.store(m_writer.written(), std::memory_order_release);
         return failed(VDM_E_DISK, m_writer.error());
-    case Abort::Protocol:
-        return failed(VDM_E_PROTOCOL);
-    default:
-        break;
     }
-    if (!flushed)
-        return failed(VDM_E_DISK, m_writer.error());
+    if (m_abort == Abort::Restart)
+        return {Kind::Restart, VDM_OK, 0};
+    if (m_abort == Abort::Protocol)
+        return failed(VDM_E_PROTOCOL);
 
     if (finished && code == CURLE_OK) {
         if (!m_decided) {
@@ -480,6 +478,8 @@ Transfer::Outcome Transfer::runAttempts()
 Transfer::Outcome Transfer::complete()
 {
     const TransferSpec &spec = m_spec;
+    // Should the rename fail, the part file still holds every byte: the transfer is reported as
+    // failed, and a caller that goes by the counts finds the whole file under the part name.
     if (::rename(spec.names.partPath.c_str(), spec.names.finalPath.c_str()) != 0)
         return {Ending::Failed, VDM_E_DISK, errno};
     ::unlink(spec.names.metaPath.c_str());

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <filesystem>
 
 using namespace LumoraTest;
@@ -406,4 +408,28 @@ TEST_F(TransferTest, outputGoesWhereTheHostLibraryPutsItsTemporaryDirectory)
     ASSERT_TRUE(run.complete()) << run.info.result;
     EXPECT_EQ(fs::path(run.outputPath).parent_path(), fs::path(media + "/.incomplete"));
     EXPECT_EQ(readWholeFile(run.outputPath), "placed");
+}
+
+TEST_F(TransferTest, failedWriteIsAFailureEvenWhenEveryByteArrived)
+{
+    const uint64_t size = 3 * 1024 * 1024;
+    server.serveGenerated("/too-big.bin", size);
+    // Files of this process may not grow past the last few bytes: every byte arrives, the last
+    // write fails.
+    struct rlimit previous {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = previous;
+    limited.rlim_cur = size - 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const EngineRun run = fetch("/too-big.bin");
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(run.endResult, VDM_ENDED);
+    EXPECT_EQ(run.info.result, VDM_E_DISK);
+    EXPECT_EQ(run.info.total, size);
+    EXPECT_LT(run.info.received, size) << "counted only what was written";
+    EXPECT_FALSE(run.complete());
+    EXPECT_TRUE(run.outputPath.ends_with(".part"));
 }
