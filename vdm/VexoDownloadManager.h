@@ -66,7 +66,8 @@
  *                              fails with VDM_E_STALLED. Default 30000, at most 60000, at least 50.
  *   VEXO_VDM_CA_FILE           A PEM file of extra certificate authorities to trust besides the
  *                              system's (for test servers with their own certificate).
- * Both are read at every open.
+ * Both are read at every open. Proxies come from the usual variables (http_proxy, https_proxy,
+ * no_proxy), as everywhere libcurl is used.
  */
 #ifndef VEXO_DOWNLOAD_MANAGER_H
 #define VEXO_DOWNLOAD_MANAGER_H
@@ -185,7 +186,8 @@ VDM_API int32_t VDMSetFileConfigPluginOption(uint32_t *config, const char16_t *p
    handle in *file. Nothing is sent before the first VDMFilePause(file, 0).
    reserved1, reserved2: must be 0. config: address of a configuration handle or null; a non-zero
    handle there is taken over: its options go with the file, the configuration is freed and *config
-   is set to 0. flags: VDM_OPEN_* bits.
+   is set to 0, whether the open then succeeds or not (callers never release configurations, so
+   none is left behind). flags: VDM_OPEN_* bits.
    Returns VDM_OK; VDM_E_INVALID_ARGUMENT (null uri or file, non-zero reserved argument, unknown
    flag); VDM_E_INVALID_HANDLE (unknown configuration); VDM_E_UNSUPPORTED_URI;
    VDM_E_NO_OUTPUT_DIRECTORY; VDM_E_IN_USE (the same URI is open and not closed); VDM_E_LIMIT
