@@ -42,13 +42,39 @@ std::string caFileFromEnvironment()
     return text ? std::string(text) : std::string();
 }
 
+// Spaces and bytes beyond ASCII after the host, percent-encoded: a URI typed or pasted as text
+// rather than in its encoded form still names the same resource, and the request line stays ASCII.
+std::string encodeUnsafeCharacters(const std::string &uri)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    const auto scheme = uri.find("://");
+    if (scheme == std::string::npos)
+        return uri;
+    const auto pathStart = uri.find_first_of("/?#", scheme + 3);
+    if (pathStart == std::string::npos)
+        return uri;
+    std::string out = uri.substr(0, pathStart);
+    for (size_t i = pathStart; i < uri.size(); ++i) {
+        const auto c = static_cast<unsigned char>(uri[i]);
+        if (c == ' ' || c >= 0x80) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
 // The URI as libcurl will use it, and the same without credentials and fragment (what names the
 // output and what a resume must match). Only http and https with a host pass.
-bool parseUri(const std::string &uri, std::string &url, std::string &identity)
+bool parseUri(const std::string &text, std::string &url, std::string &identity)
 {
     CURLU *parsed = curl_url();
     if (!parsed)
         return false;
+    const std::string uri = encodeUnsafeCharacters(text);
     bool ok = false;
     char *scheme = nullptr;
     char *host = nullptr;

@@ -433,3 +433,16 @@ TEST_F(TransferTest, failedWriteIsAFailureEvenWhenEveryByteArrived)
     EXPECT_FALSE(run.complete());
     EXPECT_TRUE(run.outputPath.ends_with(".part"));
 }
+
+TEST_F(TransferTest, uriGivenAsPlainTextIsEncodedForTheRequest)
+{
+    server.serveBytes("/vid\xC3\xA9o clip.mp4", "text uri");
+    EngineRequest request;
+    request.url = "http://127.0.0.1:" + std::to_string(server.port()) + "/vid\xC3\xA9o clip.mp4";
+    const EngineRun run = runTransfer(request);
+    ASSERT_TRUE(run.complete()) << run.openResult << " " << run.info.result;
+    EXPECT_EQ(readWholeFile(run.outputPath), "text uri");
+    EXPECT_TRUE(run.outputPath.ends_with("-vid\xC3\xA9o clip.mp4")) << run.outputPath;
+    const auto requests = server.requests("/vid\xC3\xA9o clip.mp4");
+    ASSERT_EQ(requests.size(), 1u);
+}
