@@ -2,13 +2,19 @@
 # Times `lumora get` against `curl -o` on a loopback server, same files, same run:
 #   1. one 1 GiB file (lumora: probe, engine, polling and placing the file included)
 #   2. 200 files of 512 KiB (lumora: one command; curl: a loop of processes)
+# Each comparison runs ROUNDS times (default 3), the two alternating who goes first, with the disk
+# written back (sync) before every timed run so that neither pays for the other's writes; the
+# medians are reported.
 # Usage: bench/app/lumora-vs-curl.sh [BUILD_DIR] [WORK_DIR]
 # BUILD_DIR defaults to build/default; WORK_DIR (needs ~3.5 GiB, on disk) to a fresh folder below
-# the build directory. LUMORA_BENCH_BIG_MIB changes the size of the large file (default 1024).
+# the build directory. LUMORA_BENCH_BIG_MIB changes the size of the large file (default 1024),
+# LUMORA_BENCH_ROUNDS the number of rounds.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build/default}" && pwd)"
 work="${2:-$build/bench-app-work}"
+big_mib="${LUMORA_BENCH_BIG_MIB:-1024}"
+rounds="${LUMORA_BENCH_ROUNDS:-3}"
 lumora="$build/bin/lumora"
 server="$build/bin/lumora_bench_file_server"
 for tool in "$lumora" "$server"; do
@@ -16,22 +22,9 @@ for tool in "$lumora" "$server"; do
 done
 command -v curl >/dev/null || { echo "curl is needed" >&2; exit 1; }
 
-rm -rf "$work"
-mkdir -p "$work/files" "$work/many" "$work/curl"
-trap 'stop_server; rm -rf "$work"' EXIT
-export NO_PROXY=127.0.0.1,localhost no_proxy=127.0.0.1,localhost
-
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
-
-echo "preparing files in $work ..."
-head -c $((${LUMORA_BENCH_BIG_MIB:-1024} * 1024 * 1024)) /dev/urandom > "$work/files/big.mp4"
-for i in $(seq -w 1 200); do head -c $((512 * 1024)) /dev/urandom > "$work/many/small-$i.mp4"; done
-sync
-
 SERVER_PID=""
 start_server() {  # folder -> sets port
-  coproc SERVER { "$server" "$1"; }
+  coproc SERVER { "$server" "$1" 2>/dev/null; }
   read -r port <&"${SERVER[0]}"
 }
 stop_server() {
@@ -39,36 +32,73 @@ stop_server() {
   SERVER_PID=""
 }
 
-# --- 1 GiB ---
+rm -rf "$work"
+mkdir -p "$work/files" "$work/many"
+trap 'stop_server; rm -rf "$work"' EXIT
+export NO_PROXY=127.0.0.1,localhost no_proxy=127.0.0.1,localhost
+
+now() { date +%s.%N; }
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+echo "preparing files in $work ..." >&2
+head -c $((big_mib * 1024 * 1024)) /dev/urandom > "$work/files/big.mp4"
+for i in $(seq -w 1 200); do head -c $((512 * 1024)) /dev/urandom > "$work/many/small-$i.mp4"; done
+cat "$work/files/big.mp4" "$work"/many/* > /dev/null   # every run reads its source from the page cache
+sync
+
+run_curl_big() { curl -sS -o "$work/curl-big.mp4" "$1"; }
+run_lumora_big() { "$lumora" --home "$work/home-big" get "$1" > "$work/lumora-big.log"; }
+run_curl_many() { mkdir -p "$work/curl-many"; for u in "${urls[@]}"; do curl -sS -o "$work/curl-many/${u##*/}" "$u"; done; }
+run_lumora_many() { "$lumora" --home "$work/home-many" get "${urls[@]}" > "$work/lumora-many.log"; }
+# What a run leaves is checked right after it and removed before the next timed run.
+clean() { rm -rf "$work/curl-big.mp4" "$work/curl-many" "$work/home-big" "$work/home-many"; sync; }
+
+timed() {  # function args... -> prints seconds
+  clean
+  local t0 t1
+  t0=$(now); "$@"; t1=$(now)
+  seconds "$t0" "$t1"
+}
+
+# --- the large file ---
 start_server "$work/files"
 url="http://127.0.0.1:$port/big.mp4"
-cat "$work/files/big.mp4" > /dev/null   # both runs read the source from the page cache
-
-t0=$(now); curl -sS -o "$work/curl/big.mp4" "$url"; t1=$(now)
-curl_big=$(seconds "$t0" "$t1")
-t0=$(now); "$lumora" --home "$work/home-big" get "$url" > "$work/lumora-big.log"; t1=$(now)
-lumora_big=$(seconds "$t0" "$t1")
-landed=$(find "$work/home-big/Videos" -name 'big*.vexo' | head -1)
-cmp -s "$landed" "$work/files/big.mp4" && same=identical || same=DIFFERENT
+lumora_big=(); curl_big=(); same=identical
+check_big() {
+  landed=$(find "$work/home-big/Videos" -name 'big*.vexo' 2>/dev/null | head -1)
+  cmp -s "$landed" "$work/files/big.mp4" || same=DIFFERENT
+}
+for ((r = 0; r < rounds; r++)); do
+  if ((r % 2 == 0)); then
+    curl_big+=("$(timed run_curl_big "$url")"); lumora_big+=("$(timed run_lumora_big "$url")"); check_big
+  else
+    lumora_big+=("$(timed run_lumora_big "$url")"); check_big; curl_big+=("$(timed run_curl_big "$url")")
+  fi
+done
 stop_server
-rm -f "$work/curl/big.mp4" "$landed"
 
-# --- 200 x 512 KiB ---
+# --- 200 small files ---
 start_server "$work/many"
 urls=()
 for f in "$work"/many/*.mp4; do urls+=("http://127.0.0.1:$port/$(basename "$f")"); done
-t0=$(now)
-for u in "${urls[@]}"; do curl -sS -o "$work/curl/$(basename "$u")" "$u"; done
-t1=$(now)
-curl_many=$(seconds "$t0" "$t1")
-t0=$(now); "$lumora" --home "$work/home-many" get "${urls[@]}" > "$work/lumora-many.log"; t1=$(now)
-lumora_many=$(seconds "$t0" "$t1")
-count=$(find "$work/home-many/Videos" -name '*.vexo' | wc -l)
+lumora_many=(); curl_many=(); complete=yes
+check_many() { [ "$(find "$work/home-many/Videos" -name '*.vexo' | wc -l)" -eq 200 ] || complete=no; }
+for ((r = 0; r < rounds; r++)); do
+  if ((r % 2 == 0)); then
+    curl_many+=("$(timed run_curl_many)"); lumora_many+=("$(timed run_lumora_many)"); check_many
+  else
+    lumora_many+=("$(timed run_lumora_many)"); check_many; curl_many+=("$(timed run_curl_many)")
+  fi
+done
 stop_server
+clean
 
+lb=$(median "${lumora_big[@]}"); cb=$(median "${curl_big[@]}")
+lm=$(median "${lumora_many[@]}"); cm=$(median "${curl_many[@]}")
 echo
-printf '%-34s %10s %10s %8s\n' "" "lumora s" "curl s" "ratio"
-printf '%-34s %10s %10s %8s  (%s)\n' "${LUMORA_BENCH_BIG_MIB:-1024} MiB file" "$lumora_big" "$curl_big" \
-  "$(awk -v a="$lumora_big" -v b="$curl_big" 'BEGIN { printf "%.2f", a / b }')" "$same"
-printf '%-34s %10s %10s %8s  (%s of 200 files)\n' "200 x 512 KiB" "$lumora_many" "$curl_many" \
-  "$(awk -v a="$lumora_many" -v b="$curl_many" 'BEGIN { printf "%.2f", a / b }')" "$count"
+echo "medians of $rounds rounds (each: ${lumora_big[*]} | ${curl_big[*]} ; ${lumora_many[*]} | ${curl_many[*]})"
+printf '%-20s %10s %10s %8s\n' "" "lumora s" "curl s" "ratio"
+printf '%-20s %10s %10s %8s  (files %s)\n' "$big_mib MiB file" "$lb" "$cb" "$(ratio "$lb" "$cb")" "$same"
+printf '%-20s %10s %10s %8s  (all 200 landed: %s)\n' "200 x 512 KiB" "$lm" "$cm" "$(ratio "$lm" "$cm")" "$complete"
