@@ -446,3 +446,20 @@ TEST_F(TransferTest, uriGivenAsPlainTextIsEncodedForTheRequest)
     const auto requests = server.requests("/vid\xC3\xA9o clip.mp4");
     ASSERT_EQ(requests.size(), 1u);
 }
+
+TEST_F(TransferTest, processExitStopsRunningTransfersCleanly)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    server.serveGenerated("/endless.bin", 64 * 1024 * 1024, stallingAfter(256 * 1024));
+    EXPECT_EXIT(
+        {
+            EngineRequest request;
+            request.url = server.url("/endless.bin");
+            uint32_t file = 0;
+            if (openTransfer(request, file) != VDM_OK || VDMFilePause(file, 0) != VDM_OK
+                || !waitForReceived(file, 256 * 1024, 10s))
+                std::exit(3);
+            std::exit(0);  // with the transfer still running
+        },
+        ::testing::ExitedWithCode(0), "");
+}
