@@ -146,4 +146,16 @@ bool set(const QString &name, const QString &value, const QString &baseDirectory
     return stored;
 }
 
+bool recordInstallDir(const QString &folder)
+{
+    lmtl::RefCountedPtr<lmds::IVexoSettings> desktop;
+    if (!lmds::openSettings("Settings/DesktopService", lmds::kOpenCreateUser, desktop.receive()))
+        return false;
+    const std::string wanted = LMRStringTools::toStdStringUTF8(folder);
+    std::string stored;
+    if (desktop->getValue(std::string("InstallDir"), stored) && stored == wanted)
+        return true;
+    return desktop->setValue(std::string("InstallDir"), wanted);
+}
+
 } // namespace Lumora::App::AppSettings

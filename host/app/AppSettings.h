@@ -31,4 +31,9 @@ bool get(const QString &name, Value *out, QString *error);
 // usageError is set when the value itself is wrong (as opposed to the store failing).
 bool set(const QString &name, const QString &value, const QString &baseDirectory, QString *error, bool *usageError);
 
+// The player's installation folder, "InstallDir" of the settings component "DesktopService": where
+// the download manager looks for the download engine when the system's library search does not
+// find it (an installed player, a run under a sanitizer). Written only when it changes.
+bool recordInstallDir(const QString &folder);
+
 } // namespace Lumora::App::AppSettings

@@ -1,6 +1,7 @@
 #include "host/app/InstanceChannel.h"
 
 #include "host/app/CommandLine.h"
+#include "host/app/MainThread.h"
 #include "host/lmrlibrary/OSUtilities.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMetaObject>
 #include <QThread>
 
 namespace Lumora::App {
@@ -118,29 +118,23 @@ void RemoteOutput::retryLater()
 
 void RemoteOutput::close()
 {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [self = shared_from_this()] {
-            if (self->m_socket) {
-                self->m_socket->flush();
-                self->m_socket->disconnectFromServer();
-            }
-        },
-        Qt::QueuedConnection);
+    MainThread::post([self = shared_from_this()] {
+        if (self->m_socket) {
+            self->m_socket->flush();
+            self->m_socket->disconnectFromServer();
+        }
+    });
 }
 
 void RemoteOutput::send(const char *key, const QJsonValue &value)
 {
     QJsonObject object;
     object.insert(QLatin1String(key), value);
-    // Queued to the main thread in the order of the calls, whichever thread makes them.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [self = shared_from_this(), line = jsonLine(object)] {
-            if (self->m_socket && self->m_socket->state() == QLocalSocket::ConnectedState)
-                self->m_socket->write(line);
-        },
-        Qt::QueuedConnection);
+    // To the main thread in the order of the calls, whichever thread makes them.
+    MainThread::post([self = shared_from_this(), line = jsonLine(object)] {
+        if (self->m_socket && self->m_socket->state() == QLocalSocket::ConnectedState)
+            self->m_socket->write(line);
+    });
 }
 
 InstanceServer::InstanceServer(Handler handler, QObject *parent) : QObject(parent), m_handler(std::move(handler))

@@ -2,12 +2,12 @@
 
 #include "host/app/AppSettings.h"
 #include "host/app/Format.h"
+#include "host/app/MainThread.h"
 #include "host/app/PlayerCommand.h"
 #include "host/lmrlibrary/UIThread.h"
 
 #include <QFileInfo>
 #include <QCoreApplication>
-#include <QMetaObject>
 
 namespace Lumora::App {
 
@@ -36,8 +36,7 @@ PlayerSession::PlayerSession(const Invocation &invocation, Console &console, con
       m_socketName(socketName),
       m_stack(PlayerPlugin::Callbacks{
           [this](const QUrl &url, bool started, const QString &error) {
-              QMetaObject::invokeMethod(this, [this, url, started, error] { onPlayed(url, started, error); },
-                                        Qt::QueuedConnection);
+              MainThread::postIfAlive(m_alive, [this, url, started, error] { onPlayed(url, started, error); });
           },
           {}})
 {
@@ -46,6 +45,7 @@ PlayerSession::PlayerSession(const Invocation &invocation, Console &console, con
 
 PlayerSession::~PlayerSession()
 {
+    *m_alive = false;
     if (m_ops)
         m_ops->finish();
     if (m_subscription)
@@ -66,7 +66,7 @@ int PlayerSession::exec()
         // Printed on the sending thread, so that the order is exactly the order of sending.
         if (verbose)
             m_console.message(QStringLiteral("hub: %1 %2").arg(topic, payloadText(payload)));
-        QMetaObject::invokeMethod(this, [this, topic, payload] { onHubMessage(topic, payload); }, Qt::QueuedConnection);
+        MainThread::postIfAlive(m_alive, [this, topic, payload] { onHubMessage(topic, payload); });
     });
 
     QString error;
@@ -125,7 +125,7 @@ void PlayerSession::startGoal()
         URIReceiver *receiver = m_stack.receiver();
         m_ops->post([this, urls, receiver, manager] {
             const IntakeResult result = intakeAddresses(urls, receiver, manager, m_console);
-            QMetaObject::invokeMethod(this, [this, result] { intakeDone(result); }, Qt::QueuedConnection);
+            MainThread::postIfAlive(m_alive, [this, result] { intakeDone(result); });
         });
         break;
     }
@@ -150,7 +150,7 @@ void PlayerSession::startGoal()
             const bool played = known && manager->playDownload(id);
             const bool waiting = known && !played && item->status() != Completed && item->status() != Failed
                                  && item->progress() < 5;
-            QMetaObject::invokeMethod(this, [this, id, known, played, waiting] {
+            MainThread::postIfAlive(m_alive, [this, id, known, played, waiting] {
                 m_intakeDone = true;
                 if (!known) {
                     m_console.error(QStringLiteral("lumora: there is no download %1 (see \"lumora list\")").arg(id));
@@ -161,7 +161,7 @@ void PlayerSession::startGoal()
                     m_console.error(QStringLiteral("lumora: could not play download %1").arg(id));
                     m_playFailed = true;
                 }
-            }, Qt::QueuedConnection);
+            });
         });
         break;
     }
@@ -187,7 +187,7 @@ void PlayerSession::checkIdle()
         const bool down = m_managerDown.load();
         const bool pending = !down && manager->hasPendingDownloads();
         const bool paused = !down && manager->isPaused();
-        QMetaObject::invokeMethod(this, [this, pending, paused] { idleState(pending, paused); }, Qt::QueuedConnection);
+        MainThread::postIfAlive(m_alive, [this, pending, paused] { idleState(pending, paused); });
     });
 }
 
@@ -374,7 +374,7 @@ void PlayerSession::beginShutdown(int signalNumber)
     m_ops->post([this] {
         m_stack.shutdownManager();
         m_managerDown = true;
-        QMetaObject::invokeMethod(this, [this] { finishShutdown(); }, Qt::QueuedConnection);
+        MainThread::postIfAlive(m_alive, [this] { finishShutdown(); });
     });
 }
 

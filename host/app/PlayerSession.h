@@ -11,6 +11,7 @@
 #include "host/app/Commands.h"
 #include "host/app/Console.h"
 #include "host/app/InstanceChannel.h"
+#include "host/app/MainThread.h"
 #include "host/app/OperationQueue.h"
 #include "host/app/PluginStack.h"
 #include "host/app/ProgressView.h"
@@ -60,6 +61,7 @@ private:
     int finalExitCode();
     ProgressView::ItemPtr lookup(uint64_t id) const;
 
+    MainThread::Liveness m_alive = MainThread::makeLiveness();
     Invocation m_invocation;
     Goal m_goal;
     Console &m_console;

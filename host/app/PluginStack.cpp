@@ -1,10 +1,12 @@
 #include "host/app/PluginStack.h"
 
+#include "host/app/AppSettings.h"
 #include "host/lmrlibrary/OSUtilities.h"
 #include "plugin/InterfaceNames.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace Lumora::App {
 
@@ -73,6 +75,9 @@ bool PluginStack::load(bool withDownloadManager, QString *error)
 
     if (!withDownloadManager)
         return true;
+    // The player's installation is where its engine lies, as an installer would record it.
+    if (QFileInfo::exists(folder + QStringLiteral("/VexoDownloadManager.so")))
+        AppSettings::recordInstallDir(folder);
     m_managerHandle = acquireHandle(&m_context, VSE::InterfaceNames::DownloadManagerText);
     if (!m_managerHandle) {
         if (error) {
