@@ -48,7 +48,8 @@ private:
 
 Runner *runner()
 {
-    // Made on first use from any thread, then given to the main thread, which runs its slot.
+    // Made on the main thread by initialize(); a later first use elsewhere still works, handing the
+    // runner to the main thread.
     static Runner *instance = [] {
         auto *r = new Runner;
         r->moveToThread(QCoreApplication::instance()->thread());
@@ -58,6 +59,11 @@ Runner *runner()
 }
 
 } // namespace
+
+void initialize()
+{
+    runner();
+}
 
 void post(std::function<void()> work)
 {

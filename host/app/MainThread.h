@@ -11,6 +11,10 @@
 
 namespace Lumora::App::MainThread {
 
+// Sets the queue up; called once on the main thread, after the QCoreApplication is made and before
+// any other thread posts.
+void initialize();
+
 // Runs work on the application's main thread, after what was posted before it, whichever thread
 // posted that. Needs a QCoreApplication; work posted after the last event loop ended never runs.
 void post(std::function<void()> work);

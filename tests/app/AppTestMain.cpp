@@ -1,5 +1,7 @@
 // QProcess and the local sockets want an application object; nothing here runs its event loop.
 
+#include "host/app/MainThread.h"
+
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@ extern "C" const char *__tsan_default_options()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    Lumora::App::MainThread::initialize();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
