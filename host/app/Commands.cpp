@@ -197,8 +197,10 @@ int runLiveCommand(const Invocation &invocation, DownloadManagerInterface *manag
     case Command::Play: {
         if (!findItem(library, invocation.id, &item, output))
             return ExitFailed;
-        if (manager->playDownload(invocation.id))
+        if (manager->playDownload(invocation.id)) {
+            output.message(QStringLiteral("playing %1").arg(label(item.get())));
             return ExitOk;
+        }
         if (item->status() != Completed && item->status() != Failed && item->progress() < 5) {
             output.message(QStringLiteral("%1 plays once 5% of it has arrived").arg(label(item.get())));
             return ExitOk;
