@@ -87,6 +87,8 @@ public:
     explicit InstanceServer(Handler handler, QObject *parent = nullptr);
     // Owner only: removes a socket left by a killed player, then listens.
     bool listen(const QString &socketName, QString *error);
+    // The socket's path in the file system.
+    QString socketPath() const { return m_server.fullServerName(); }
 
 private:
     void accept();

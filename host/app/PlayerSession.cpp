@@ -6,6 +6,7 @@
 #include "host/app/PlayerCommand.h"
 #include "host/lmrlibrary/UIThread.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QCoreApplication>
 
@@ -89,6 +90,8 @@ int PlayerSession::exec()
             });
         if (!m_server->listen(m_socketName, &error))
             m_console.error(QStringLiteral("lumora: warning: ") + error);
+        else
+            SignalWatcher::setLeftoverFile(QFile::encodeName(m_server->socketPath()));
     }
     if (m_signals.install())
         connect(&m_signals, &SignalWatcher::shutdownRequested, this, [this](int signalNumber) { beginShutdown(signalNumber); });
@@ -100,6 +103,7 @@ int PlayerSession::exec()
 
     const int code = m_loop.exec();
 
+    SignalWatcher::setLeftoverFile({});
     m_server.reset();
     m_ops->finish();
     m_progress->stop();

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,11 +14,17 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 std::atomic<int> signalsSeen{0};
+// Read by the handler, so a fixed buffer: nothing may be allocated or freed there.
+char leftoverFile[512];
+std::atomic<bool> leftoverSet{false};
 
 extern "C" void onSignal(int signalNumber)
 {
-    if (signalsSeen.fetch_add(1) > 0)
+    if (signalsSeen.fetch_add(1) > 0) {
+        if (leftoverSet.load())
+            ::unlink(leftoverFile);
         ::_exit(128 + signalNumber);
+    }
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     const int saved = errno;
     [[maybe_unused]] ssize_t written = ::write(signalPipe[1], &byte, 1);
@@ -52,6 +59,16 @@ bool SignalWatcher::install()
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+void SignalWatcher::setLeftoverFile(const QByteArray &path)
+{
+    leftoverSet = false;
+    if (path.isEmpty() || static_cast<size_t>(path.size()) >= sizeof leftoverFile)
+        return;
+    std::memcpy(leftoverFile, path.constData(), static_cast<size_t>(path.size()));
+    leftoverFile[path.size()] = '\0';
+    leftoverSet = true;
 }
 
 void SignalWatcher::readSignal()

@@ -18,6 +18,8 @@ public:
 
     // Installs the handlers. One watcher per process.
     bool install();
+    // A file the hard exit removes on its way out (the player's local socket); empty for none.
+    static void setLeftoverFile(const QByteArray &path);
 
 signals:
     void shutdownRequested(int signalNumber);
