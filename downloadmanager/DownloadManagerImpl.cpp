@@ -13,6 +13,7 @@ using Impl = DownloadManager::DownloadManagerImpl;
 namespace {
 
 constexpr auto kIdlePass = std::chrono::milliseconds(500);
+std::atomic<std::chrono::milliseconds::rep> idlePassMs{kIdlePass.count()};
 constexpr auto kStopStep = std::chrono::milliseconds(100);
 
 std::mutex factoryMutex;
@@ -41,6 +42,11 @@ void Impl::setWorkerFactory(WorkerFactory factory)
 {
     std::lock_guard lock(factoryMutex);
     workerFactory() = std::move(factory);
+}
+
+void Impl::setIdlePass(std::chrono::milliseconds pass)
+{
+    idlePassMs = pass.count();
 }
 
 void Impl::setSchedulerEnabled(bool enabled)
@@ -87,8 +93,10 @@ void Impl::start()
     if (!schedulerEnabled || !m_downloadPlaylist)
         return;
     // Claim the running flag before the thread exists, so two starts at once create one thread.
-    if (m_running.exchange(true))
+    if (m_running.exchange(true)) {
+        wake();
         return;
+    }
     std::lock_guard lock(m_threadMutex);
     m_stopRequested = false;
     if (m_schedulerThread.joinable())
@@ -99,6 +107,7 @@ void Impl::start()
 void Impl::stop()
 {
     m_stopRequested = true;  // start() clears it again
+    wake();
     // Called from inside the loop (a subscriber reacting to a notification, say): the loop ends
     // after this pass; nobody can join the thread from itself.
     if (onSchedulerThread())
@@ -117,10 +126,7 @@ void Impl::schedulerLoop()
     bool sleepFirst = false;
     while (!m_stopRequested.load()) {
         if (sleepFirst) {
-            // Sleep in short steps so that a stop is seen well within the idle pass.
-            const auto until = std::chrono::steady_clock::now() + kIdlePass;
-            while (!m_stopRequested.load() && std::chrono::steady_clock::now() < until)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            idlePause();
             if (m_stopRequested.load())
                 break;
         }
@@ -130,6 +136,24 @@ void Impl::schedulerLoop()
     }
     m_schedulerThreadId = std::thread::id();
     m_running = false;
+}
+
+// The idle pass: half a second, unless a stop or new work comes first. A download queued on an idle
+// manager starts at once instead of at the next poll.
+void Impl::idlePause()
+{
+    std::unique_lock lock(m_wakeMutex);
+    m_wakeCondition.wait_for(lock, std::chrono::milliseconds(idlePassMs.load()), [this] { return m_wakeRequested || m_stopRequested.load(); });
+    m_wakeRequested = false;
+}
+
+void Impl::wake()
+{
+    {
+        std::lock_guard lock(m_wakeMutex);
+        m_wakeRequested = true;
+    }
+    m_wakeCondition.notify_all();
 }
 
 // One pass: true when a download ran, so that the next pass starts at once.

@@ -15,6 +15,8 @@
 #include "worker/DownloadThreadInterface.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -38,6 +40,8 @@ public:
     void start();
     void stop();
     bool isRunning() const { return m_running.load(); }
+    // Cuts an idle pause short: work may have arrived (an item queued, the pause lifted).
+    void wake();
     bool onSchedulerThread() const;
 
     MediaManagerInterface::MediaManager *mediaManager() const;
@@ -57,6 +61,7 @@ public:
     // For tests: how workers are made, and whether start() may create the scheduler thread.
     static void setWorkerFactory(WorkerFactory factory);
     static void setSchedulerEnabled(bool enabled);
+    static void setIdlePass(std::chrono::milliseconds pass);  // 500 ms unless a test changes it
 
     std::unique_ptr<VSE::PluginInterfaceHandle> m_mediaManagerHandle;
     lmtl::RefCountedPtr<PlaylistInterface> m_downloadPlaylist;
@@ -77,6 +82,11 @@ public:
 
 private:
     bool runNextItem();
+    void idlePause();
+
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wakeCondition;
+    bool m_wakeRequested = false;  // guarded by m_wakeMutex
 };
 
 } // namespace Lumora

@@ -235,6 +235,7 @@ void DownloadManager::resumeAll()
         });
         m_impl->m_paused = false;
     }
+    m_impl->wake();
     m_impl->announceListChange();
     Topics::sendFlag(Topics::DownloadStatusPaused, false);
 }
@@ -291,7 +292,7 @@ void DownloadManager::retryDownload(uint64_t id)
 {
     if (!m_impl || !m_impl->mediaManager())
         return;
-    std::lock_guard gate(m_impl->m_schedulerGate);
+    std::unique_lock gate(m_impl->m_schedulerGate);
     ItemPtr item;
     {
         std::lock_guard state(m_impl->m_stateLock);
@@ -307,6 +308,8 @@ void DownloadManager::retryDownload(uint64_t id)
     pauseAll();
     m_impl->moveToPosition(id, 0);
     resumeAll();
+    gate.unlock();
+    m_impl->wake();  // the pass that resumeAll woke found the gate still held
 }
 
 bool DownloadManager::playDownload(uint64_t id)
@@ -382,8 +385,8 @@ bool DownloadManager::moveDownload(uint64_t id, int64_t position)
 {
     if (!m_impl || !m_impl->playlist())
         return false;
-    std::lock_guard gate(m_impl->m_schedulerGate);
-    std::lock_guard state(m_impl->m_stateLock);
+    std::unique_lock gate(m_impl->m_schedulerGate);
+    std::unique_lock state(m_impl->m_stateLock);
     ItemPtr head;
     {
         std::lock_guard queue(m_impl->m_queueLock);
@@ -408,6 +411,9 @@ bool DownloadManager::moveDownload(uint64_t id, int64_t position)
         m_impl->announceListChange();
     if (pausedHere)
         m_impl->m_paused = false;
+    state.unlock();
+    gate.unlock();
+    m_impl->wake();
     return moved;
 }
 

@@ -241,3 +241,24 @@ TEST_F(Scheduler, byDefaultTheQueueRunsAsSoonAsThePluginIsUp)
     ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
     destroyManager();
 }
+
+TEST_F(Scheduler, workArrivingDuringAnIdlePauseStartsWithoutWaitingForItsEnd)
+{
+    Impl::setIdlePass(std::chrono::seconds(30));
+    library->addItem("http://h/done.mp4", Completed);
+    build();
+    const uint64_t passes = impl().m_idlePasses.load();
+    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() > passes; }));  // now in a long pause
+    manager->addDownload(nullptr, QUrl("http://h/a.mp4"), {}, {});
+    EXPECT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }, 10s));
+
+    // A retry wakes it too, once the queue is rearranged.
+    manager->pauseAll();
+    auto failed = library->addItem("http://h/f.mp4", Failed);
+    manager->resumeAll();
+    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() > passes + 1; }));
+    manager->retryDownload(failed->id());
+    EXPECT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 2; }, 10s));
+    destroyManager();
+    Impl::setIdlePass(std::chrono::milliseconds(500));
+}
