@@ -177,8 +177,8 @@ int32_t Engine::open(std::u16string_view uri, uint32_t *config, uint32_t flags, 
 {
     if (!running())
         return VDM_E_SERVICE_STOPPED;
-    TransferSpec spec;
-    spec.flags = flags;
+    TransferSpec request;
+    request.flags = flags;
     {
         // The configuration is handed over first, so that even a failed open does not leave it
         // behind: callers drop their configuration handle after opening.
@@ -187,28 +187,28 @@ int32_t Engine::open(std::u16string_view uri, uint32_t *config, uint32_t flags, 
             auto it = m_configs.find(*config);
             if (it == m_configs.end())
                 return VDM_E_INVALID_HANDLE;
-            spec.login = std::move(it->second.login);
-            spec.password = std::move(it->second.password);
+            request.login = std::move(it->second.login);
+            request.password = std::move(it->second.password);
             m_configs.erase(it);
             *config = 0;
         }
     }
     const auto text = toUtf8(uri);
-    if (!text || !parseUri(*text, spec.url, spec.identityUrl))
+    if (!text || !parseUri(*text, request.url, request.identityUrl))
         return VDM_E_UNSUPPORTED_URI;
     const std::string directory = resolveOutputDirectory();
     if (directory.empty())
         return VDM_E_NO_OUTPUT_DIRECTORY;
-    spec.names = outputNamesFor(directory, spec.identityUrl);
-    spec.stallTimeout = stallTimeoutFromEnvironment();
-    spec.caFile = caFileFromEnvironment();
+    request.names = outputNamesFor(directory, request.identityUrl);
+    request.stallTimeout = stallTimeoutFromEnvironment();
+    request.caFile = caFileFromEnvironment();
     {
         std::lock_guard lock(m_mutex);
         if (m_files.size() >= kMaxOpenFiles)
             return VDM_E_LIMIT;
     }
     int32_t result = VDM_OK;
-    std::shared_ptr<Transfer> transfer = Transfer::open(std::move(spec), result);
+    std::shared_ptr<Transfer> transfer = Transfer::open(std::move(request), result);
     if (!transfer)
         return result;
     std::lock_guard lock(m_mutex);

@@ -25,9 +25,9 @@ constexpr auto kMaxEndWait = 150ms;
 
 } // namespace
 
-std::shared_ptr<Transfer> Transfer::open(TransferSpec spec, int32_t &result)
+std::shared_ptr<Transfer> Transfer::open(TransferSpec setup, int32_t &result)
 {
-    const int fd = ::open(spec.names.partPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(setup.names.partPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         result = VDM_E_NO_OUTPUT_DIRECTORY;
         return nullptr;
@@ -39,10 +39,10 @@ std::shared_ptr<Transfer> Transfer::open(TransferSpec spec, int32_t &result)
         return nullptr;
     }
     result = VDM_OK;
-    return std::shared_ptr<Transfer>(new Transfer(std::move(spec), fd));
+    return std::shared_ptr<Transfer>(new Transfer(std::move(setup), fd));
 }
 
-Transfer::Transfer(TransferSpec spec, int fd) : m_spec(std::move(spec)), m_fd(fd) {}
+Transfer::Transfer(TransferSpec setup, int fd) : m_spec(std::move(setup)), m_fd(fd) {}
 
 Transfer::~Transfer()
 {

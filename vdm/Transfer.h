@@ -41,7 +41,7 @@ struct TransferSpec {
 class Transfer {
 public:
     // Opens and locks the part file; VDM_OK, VDM_E_IN_USE or VDM_E_NO_OUTPUT_DIRECTORY in result.
-    static std::shared_ptr<Transfer> open(TransferSpec spec, int32_t &result);
+    static std::shared_ptr<Transfer> open(TransferSpec setup, int32_t &result);
     ~Transfer();
     Transfer(const Transfer &) = delete;
     Transfer &operator=(const Transfer &) = delete;
@@ -58,7 +58,7 @@ public:
     std::string outputPath() const;
 
 private:
-    explicit Transfer(TransferSpec spec, int fd);
+    explicit Transfer(TransferSpec setup, int fd);
 
     enum class Ending { Completed, Failed, Paused };
     struct Outcome {

@@ -192,28 +192,28 @@ private:
 
 bool Transfer::Exchange::configure()
 {
-    const TransferSpec &spec = m_transfer.m_spec;
+    const TransferSpec &setup = m_transfer.m_spec;
     CURL *e = m_easy;
-    bool ok = curl_easy_setopt(e, CURLOPT_URL, spec.url.c_str()) == CURLE_OK;
+    bool ok = curl_easy_setopt(e, CURLOPT_URL, setup.url.c_str()) == CURLE_OK;
     ok = ok && curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
     ok = ok && curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, (spec.flags & VDM_OPEN_FOLLOW_REDIRECTS) ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, (setup.flags & VDM_OPEN_FOLLOW_REDIRECTS) ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
     // Credentials go to the URI's own host, scheme and port only, redirects or not.
     curl_easy_setopt(e, CURLOPT_UNRESTRICTED_AUTH, 0L);
-    if (!spec.login.empty()) {
-        curl_easy_setopt(e, CURLOPT_USERNAME, spec.login.c_str());
-        curl_easy_setopt(e, CURLOPT_PASSWORD, spec.password.c_str());
+    if (!setup.login.empty()) {
+        curl_easy_setopt(e, CURLOPT_USERNAME, setup.login.c_str());
+        curl_easy_setopt(e, CURLOPT_PASSWORD, setup.password.c_str());
         // Not Basic alone: then they would go out with the first request, asked for or not.
         curl_easy_setopt(e, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
     }
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!spec.caFile.empty())
-        curl_easy_setopt(e, CURLOPT_CAINFO, spec.caFile.c_str());
+    if (!setup.caFile.empty())
+        curl_easy_setopt(e, CURLOPT_CAINFO, setup.caFile.c_str());
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(spec.stallTimeout.count()));
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(setup.stallTimeout.count()));
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     curl_easy_setopt(e, CURLOPT_USERAGENT, "VexoDownloadManager/1.0");
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Exchange::writeCallback);
@@ -420,20 +420,20 @@ Transfer::Exchange::Result Transfer::Exchange::perform()
 
 Transfer::Outcome Transfer::runAttempts()
 {
-    const TransferSpec &spec = m_spec;
+    const TransferSpec &setup = m_spec;
     if (!m_removedStaleFinal) {
         // A finished file of an earlier transfer of this URI is outdated the moment this one runs.
-        ::unlink(spec.names.finalPath.c_str());
+        ::unlink(setup.names.finalPath.c_str());
         m_removedStaleFinal = true;
     }
     // Continue the part file when it holds the start of a resource we can recognise again: always
     // within one open (we wrote it), across opens only when asked to.
     uint64_t offset = 0;
     std::optional<PartialMeta> resume;
-    if ((spec.flags & VDM_OPEN_RESUME) || m_hasRun) {
+    if ((setup.flags & VDM_OPEN_RESUME) || m_hasRun) {
         struct stat st {};
-        auto meta = readPartialMeta(spec.names.metaPath);
-        if (::fstat(m_fd, &st) == 0 && meta && meta->uri == spec.identityUrl && meta->resumable() && st.st_size > 0
+        auto meta = readPartialMeta(setup.names.metaPath);
+        if (::fstat(m_fd, &st) == 0 && meta && meta->uri == setup.identityUrl && meta->resumable() && st.st_size > 0
             && uint64_t(st.st_size) < meta->total) {
             offset = uint64_t(st.st_size);
             resume = std::move(meta);
@@ -449,7 +449,7 @@ Transfer::Outcome Transfer::runAttempts()
             struct stat st {};
             if (::fstat(m_fd, &st) != 0 || (st.st_size > 0 && ::ftruncate(m_fd, 0) != 0))
                 return {Ending::Failed, VDM_E_DISK, errno};
-            ::unlink(spec.names.metaPath.c_str());
+            ::unlink(setup.names.metaPath.c_str());
         }
         m_resumedFrom.store(offset, std::memory_order_release);
         m_received.store(offset, std::memory_order_release);
@@ -477,12 +477,12 @@ Transfer::Outcome Transfer::runAttempts()
 
 Transfer::Outcome Transfer::complete()
 {
-    const TransferSpec &spec = m_spec;
+    const TransferSpec &setup = m_spec;
     // Should the rename fail, the part file still holds every byte: the transfer is reported as
     // failed, and a caller that goes by the counts finds the whole file under the part name.
-    if (::rename(spec.names.partPath.c_str(), spec.names.finalPath.c_str()) != 0)
+    if (::rename(setup.names.partPath.c_str(), setup.names.finalPath.c_str()) != 0)
         return {Ending::Failed, VDM_E_DISK, errno};
-    ::unlink(spec.names.metaPath.c_str());
+    ::unlink(setup.names.metaPath.c_str());
     return {Ending::Completed, VDM_OK, 0};
 }
 

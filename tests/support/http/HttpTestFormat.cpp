@@ -82,14 +82,14 @@ ByteRange parseRange(std::string_view header, uint64_t size)
     constexpr std::string_view prefix = "bytes=";
     if (header.substr(0, prefix.size()) != prefix)
         return range;
-    const std::string_view spec = header.substr(prefix.size());
-    if (spec.find(',') != std::string_view::npos)
+    const std::string_view rangeText = header.substr(prefix.size());
+    if (rangeText.find(',') != std::string_view::npos)
         return range;
-    const auto dash = spec.find('-');
+    const auto dash = rangeText.find('-');
     if (dash == std::string_view::npos)
         return range;
-    const std::string_view from = spec.substr(0, dash);
-    const std::string_view to = spec.substr(dash + 1);
+    const std::string_view from = rangeText.substr(0, dash);
+    const std::string_view to = rangeText.substr(dash + 1);
     uint64_t first = 0;
     uint64_t last = 0;
     if (from.empty()) {
