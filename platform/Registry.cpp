@@ -118,25 +118,47 @@ void storeData(const RegValue &value, LPDWORD type, LPBYTE data, LPDWORD size, L
         *size = needed;
 }
 
+// The hive a handle lives in, once the handle is known to allow `needed` (0: no check).
+LONG hiveOf(HKEY hKey, REGSAM needed, Target &target, HiveFile *&file)
+{
+    LONG status = resolve(hKey, target);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (needed && !(target.access & needed))
+        return ERROR_ACCESS_DENIED;
+    file = &hiveFileAt(target.hivePath, target.hive);
+    return ERROR_SUCCESS;
+}
+
+// The full path of subKey below the handle's key, in a hive where that key still exists.
+// appendPath's own failures come back unchanged; callers decide what they mean.
+LONG locateSubKey(HKEY hKey, LPCWSTR subKey, Target &target, std::vector<std::u16string> &full, HiveFile *&file)
+{
+    LONG status = resolve(hKey, target);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = appendPath(target, subKey, full);
+    if (status != ERROR_SUCCESS)
+        return status;
+    file = &hiveFileAt(target.hivePath, target.hive);
+    currentKey(*file, target, status);
+    return status;
+}
+
 LONG deleteKey(HKEY hKey, LPCWSTR subKey, bool tree)
 {
     if (view(subKey).empty())
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(registryMutex());
     Target target;
-    LONG status = resolve(hKey, target);
-    if (status != ERROR_SUCCESS)
-        return status;
     std::vector<std::u16string> full;
-    status = appendPath(target, subKey, full);
+    HiveFile *file = nullptr;
+    const LONG status = locateSubKey(hKey, subKey, target, full, file);
     if (status != ERROR_SUCCESS)
-        return status == ERROR_INVALID_PARAMETER ? ERROR_FILE_NOT_FOUND : status;
-    HiveFile &file = hiveFileAt(target.hivePath, target.hive);
-    if (!currentKey(file, target, status))
-        return status;
-    if (!findKey(const_cast<RegKey &>(file.tree()), full))
+        return status == ERROR_INVALID_PARAMETER && !file ? ERROR_FILE_NOT_FOUND : status;
+    if (!findKey(const_cast<RegKey &>(file->tree()), full))
         return ERROR_FILE_NOT_FOUND;
-    return file.modify([&](RegKey &root, bool &changed) -> LONG {
+    return file->modify([&](RegKey &root, bool &changed) -> LONG {
         const std::u16string last = full.back();
         std::vector<std::u16string> parentPath(full.begin(), full.end() - 1);
         if (!findKey(root, target.path))
@@ -161,17 +183,12 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHK
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(registryMutex());
     Target target;
-    LONG status = resolve(hKey, target);
-    if (status != ERROR_SUCCESS)
-        return status;
     std::vector<std::u16string> full;
-    status = appendPath(target, lpSubKey, full);
+    HiveFile *file = nullptr;
+    const LONG status = locateSubKey(hKey, lpSubKey, target, full, file);
     if (status != ERROR_SUCCESS)
-        return status == ERROR_INVALID_PARAMETER ? ERROR_FILE_NOT_FOUND : status;
-    HiveFile &file = hiveFileAt(target.hivePath, target.hive);
-    if (!currentKey(file, target, status))
-        return status;
-    if (!findKey(const_cast<RegKey &>(file.tree()), full))
+        return status == ERROR_INVALID_PARAMETER && !file ? ERROR_FILE_NOT_FOUND : status;
+    if (!findKey(const_cast<RegKey &>(file->tree()), full))
         return ERROR_FILE_NOT_FOUND;
     *phkResult = newHandle(target, std::move(full), samDesired);
     return ERROR_SUCCESS;
@@ -184,22 +201,17 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSA
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(registryMutex());
     Target target;
-    LONG status = resolve(hKey, target);
-    if (status != ERROR_SUCCESS)
-        return status;
     std::vector<std::u16string> full;
-    status = appendPath(target, lpSubKey, full);
+    HiveFile *file = nullptr;
+    LONG status = locateSubKey(hKey, lpSubKey, target, full, file);
     if (status != ERROR_SUCCESS)
-        return status;
-    HiveFile &file = hiveFileAt(target.hivePath, target.hive);
-    if (!currentKey(file, target, status))
         return status;
 
     DWORD disposition = REG_OPENED_EXISTING_KEY;
-    if (!findKey(const_cast<RegKey &>(file.tree()), full)) {
+    if (!findKey(const_cast<RegKey &>(file->tree()), full)) {
         if (!(target.access & KEY_CREATE_SUB_KEY))
             return ERROR_ACCESS_DENIED;
-        status = file.modify([&](RegKey &root, bool &changed) -> LONG {
+        status = file->modify([&](RegKey &root, bool &changed) -> LONG {
             RegKey *key = findKey(root, target.path);
             if (!key)
                 return ERROR_KEY_DELETED;
@@ -238,12 +250,11 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(registryMutex());
     Target target;
-    LONG status = resolve(hKey, target);
+    HiveFile *hive = nullptr;
+    LONG status = hiveOf(hKey, KEY_QUERY_VALUE, target, hive);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!(target.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    HiveFile &file = hiveFileAt(target.hivePath, target.hive);
+    HiveFile &file = *hive;
     const RegKey *key = currentKey(file, target, status);
     if (!key)
         return status;
@@ -262,12 +273,11 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
     std::vector<BYTE> data(lpData, lpData + cbData);
     std::lock_guard lock(registryMutex());
     Target target;
-    LONG status = resolve(hKey, target);
+    HiveFile *hive = nullptr;
+    LONG status = hiveOf(hKey, KEY_SET_VALUE, target, hive);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!(target.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    HiveFile &file = hiveFileAt(target.hivePath, target.hive);
+    HiveFile &file = *hive;
     return file.modify([&](RegKey &root, bool &changed) -> LONG {
         RegKey *key = findKey(root, target.path);
         if (!key)
@@ -286,12 +296,11 @@ LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
     const std::u16string_view name = view(lpValueName);
     std::lock_guard lock(registryMutex());
     Target target;
-    LONG status = resolve(hKey, target);
+    HiveFile *hive = nullptr;
+    LONG status = hiveOf(hKey, KEY_SET_VALUE, target, hive);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!(target.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    HiveFile &file = hiveFileAt(target.hivePath, target.hive);
+    HiveFile &file = *hive;
     const RegKey *key = currentKey(file, target, status);
     if (!key)
         return status;
@@ -315,12 +324,11 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD,
 {
     std::lock_guard lock(registryMutex());
     Target target;
-    LONG status = resolve(hKey, target);
+    HiveFile *hive = nullptr;
+    LONG status = hiveOf(hKey, KEY_QUERY_VALUE, target, hive);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!(target.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    HiveFile &file = hiveFileAt(target.hivePath, target.hive);
+    HiveFile &file = *hive;
     const RegKey *key = currentKey(file, target, status);
     if (!key)
         return status;
@@ -363,12 +371,11 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(registryMutex());
     Target target;
-    LONG status = resolve(hKey, target);
+    HiveFile *hive = nullptr;
+    LONG status = hiveOf(hKey, KEY_ENUMERATE_SUB_KEYS, target, hive);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!(target.access & KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
-    HiveFile &file = hiveFileAt(target.hivePath, target.hive);
+    HiveFile &file = *hive;
     const RegKey *key = currentKey(file, target, status);
     if (!key)
         return status;
@@ -397,12 +404,11 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(registryMutex());
     Target target;
-    LONG status = resolve(hKey, target);
+    HiveFile *hive = nullptr;
+    LONG status = hiveOf(hKey, KEY_QUERY_VALUE, target, hive);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!(target.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    HiveFile &file = hiveFileAt(target.hivePath, target.hive);
+    HiveFile &file = *hive;
     const RegKey *key = currentKey(file, target, status);
     if (!key)
         return status;
