@@ -169,6 +169,14 @@ int32_t AvFileInspector::queryFileMeasure(uint64_t *out)
     return InspectorOk;
 }
 
+// The stream behind a track index (tracks are ordered video first), null when there is none.
+const AVStream *AvFileInspector::trackStream(int32_t index) const
+{
+    if (index < 0 || static_cast<size_t>(index) >= m_tracks.size())
+        return nullptr;
+    return m_format->streams[m_tracks[static_cast<size_t>(index)]];
+}
+
 int32_t AvFileInspector::queryTrackMeasure(int32_t index, uint64_t *out)
 {
     if (!out)
@@ -176,9 +184,9 @@ int32_t AvFileInspector::queryTrackMeasure(int32_t index, uint64_t *out)
     std::lock_guard lock(m_mutex);
     if (!m_format)
         return InspectorNotOpen;
-    if (index < 0 || static_cast<size_t>(index) >= m_tracks.size())
+    const AVStream *stream = trackStream(index);
+    if (!stream)
         return InspectorNoSuchTrack;
-    const AVStream *stream = m_format->streams[m_tracks[static_cast<size_t>(index)]];
     if (trackGroup(stream) != 0 || stream->codecpar->width <= 0 || stream->codecpar->height <= 0)
         return InspectorNoSuchTrack;
     *out = static_cast<uint64_t>(static_cast<uint32_t>(stream->codecpar->width))
@@ -204,9 +212,9 @@ int32_t AvFileInspector::queryTrackKind(int32_t index, int32_t *out)
     std::lock_guard lock(m_mutex);
     if (!m_format)
         return InspectorNotOpen;
-    if (index < 0 || static_cast<size_t>(index) >= m_tracks.size())
+    const AVStream *stream = trackStream(index);
+    if (!stream)
         return InspectorNoSuchTrack;
-    const AVStream *stream = m_format->streams[m_tracks[static_cast<size_t>(index)]];
     switch (trackGroup(stream)) {
     case 0:
         *out = VSE::TrackVideo;

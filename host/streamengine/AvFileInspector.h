@@ -26,6 +26,7 @@
 #include <vector>
 
 struct AVFormatContext;
+struct AVStream;
 
 namespace Lumora {
 
@@ -53,6 +54,7 @@ public:
     int32_t queryTrackKind(int32_t index, int32_t *out) override;
 
 private:
+    const AVStream *trackStream(int32_t index) const;  // under m_mutex, with a file open
     void closeLocked();
 
     std::mutex m_mutex;
