@@ -164,6 +164,20 @@ int32_t VDMFileGetOutputPath(uint32_t file, char16_t *buffer, uint32_t *size)
     return fn ? fn(file, buffer, size) : kFallback;
 }
 
+EntryPoints forwardingTable()
+{
+    EntryPoints table;
+    table.serviceIsRunning = &VDMServiceIsRunning;
+    table.setFileConfigPluginOption = &VDMSetFileConfigPluginOption;
+    table.fileOpenURIEx = &VDMFileOpenURIEx;
+    table.fileCheck = &VDMFileCheck;
+    table.filePause = &VDMFilePause;
+    table.fileGetInfo = &VDMFileGetInfo;
+    table.fileClose = &VDMFileClose;
+    table.fileGetOutputPath = &VDMFileGetOutputPath;
+    return table;
+}
+
 void replaceEntryPointsForTesting(const EntryPoints &entryPoints)
 {
     testTable = entryPoints;

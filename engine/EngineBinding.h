@@ -47,7 +47,8 @@ int32_t VDMFileGetInfo(uint32_t file, VDMFileInfo *info);
 int32_t VDMFileClose(uint32_t file);
 int32_t VDMFileGetOutputPath(uint32_t file, char16_t *buffer, uint32_t *size);
 
-// The test seam.
+// The engine's function table, declared once: the binding's forwarding functions fill it for the
+// player, and tests hand the worker (and the binding) tables of their own.
 struct EntryPoints {
     VDMServiceIsRunningFn serviceIsRunning = nullptr;
     VDMSetFileConfigPluginOptionFn setFileConfigPluginOption = nullptr;
@@ -58,7 +59,10 @@ struct EntryPoints {
     VDMFileCloseFn fileClose = nullptr;
     VDMFileGetOutputPathFn fileGetOutputPath = nullptr;
 };
-// From now on the forwarding functions call these. Call it while no engine call is in flight.
+// The forwarding functions above, as a table.
+EntryPoints forwardingTable();
+
+// The test seam. From now on the forwarding functions call these. Call it while no engine call is in flight.
 void replaceEntryPointsForTesting(const EntryPoints &entryPoints);
 // Back to the engine (whatever was loaded or resolved before stays).
 void restoreEntryPointsForTesting();

@@ -2,6 +2,7 @@
 
 #include "platform/HiveFormat.h"
 #include "platform/RegistryMessages.h"
+#include "platform/UserDirectories.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,7 +11,6 @@
 #include <fcntl.h>
 #include <map>
 #include <memory>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,36 +20,6 @@ namespace VexoOS::Platform {
 namespace {
 
 constexpr const char *kTempInfix = ".tmp-";
-
-std::string environment(const char *name)
-{
-    const char *value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
-std::string userHome()
-{
-    std::string home = environment("HOME");
-    if (!home.empty())
-        return home;
-    struct passwd entry;
-    struct passwd *result = nullptr;
-    char buffer[4096];
-    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &result) == 0 && result && result->pw_dir)
-        return result->pw_dir;
-    return {};
-}
-
-std::string registryDirectoryOverride()
-{
-    std::string dir = environment("VEXO_REGISTRY_DIR");
-    if (!dir.empty())
-        return dir;
-    const std::string home = environment("LUMORA_HOME");
-    if (!home.empty())
-        return home + "/registry";
-    return {};
-}
 
 std::string parentDirectory(const std::string &path)
 {
@@ -172,19 +142,13 @@ std::u16string_view hiveRootName(Hive hive)
 
 std::string hiveFilePath(Hive hive)
 {
-    const std::string dir = registryDirectoryOverride();
+    const std::string dir = UserDirectories::registryDirectory();
     if (!dir.empty())
         return dir + (hive == Hive::CurrentUser ? "/user.reg" : "/machine.reg");
     if (hive == Hive::LocalMachine)
         return "/etc/vexo/machine.reg";
-    std::string config = environment("XDG_CONFIG_HOME");
-    if (config.empty() || config.front() != '/') {
-        const std::string home = userHome();
-        if (home.empty())
-            return {};
-        config = home + "/.config";
-    }
-    return config + "/vexo/user.reg";
+    const std::string config = UserDirectories::xdgBase(UserDirectories::Base::Config);
+    return config.empty() ? std::string() : config + "/vexo/user.reg";
 }
 
 HiveFile::HiveFile(std::string path, Hive hive) : m_path(std::move(path)), m_hive(hive) {}

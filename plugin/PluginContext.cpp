@@ -89,12 +89,6 @@ bool PluginContext::removeInstantiatedPlugin(Plugin *plugin)
     return true;
 }
 
-std::vector<PluginInfo *> PluginContext::availablePlugins() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_availablePlugins;
-}
-
 std::vector<Plugin *> PluginContext::instantiatedPlugins() const
 {
     std::lock_guard lock(m_mutex);

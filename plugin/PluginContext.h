@@ -93,7 +93,6 @@ public:
     void addAvailablePlugin(PluginInfo *info);
     void addInstantiatedPlugin(Plugin *plugin);
     bool removeInstantiatedPlugin(Plugin *plugin);
-    std::vector<PluginInfo *> availablePlugins() const;
     std::vector<Plugin *> instantiatedPlugins() const;
     std::recursive_mutex &mutex() const { return m_mutex; }
 

@@ -117,8 +117,6 @@ public:
     HKEY machineKey() const { return m_machineKey; }
     // Whether reads fall back to the machine-wide key (modes 2, 5, 8).
     bool readsMachineToo() const;
-    // The root of the first successful open, or null.
-    HKEY recordedRoot() const { return m_recordedRoot; }
 
 private:
     template <class Read>

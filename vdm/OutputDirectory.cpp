@@ -3,11 +3,11 @@
 #include "vdm/TextCodec.h"
 
 #include "platform/Registry.h"
+#include "platform/UserDirectories.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <pwd.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -15,25 +15,6 @@ namespace fs = std::filesystem;
 namespace Vdm {
 
 namespace {
-
-std::string environment(const char *name)
-{
-    const char *value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
-std::string userHome()
-{
-    std::string home = environment("HOME");
-    if (!home.empty())
-        return home;
-    struct passwd entry {};
-    struct passwd *found = nullptr;
-    char buffer[4096];
-    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
-    return "/";
-}
 
 std::string absoluteClean(const std::string &path)
 {
@@ -95,12 +76,9 @@ bool usable(const std::string &directory)
 
 std::string defaultOutputDirectory()
 {
-    const std::string home = environment("LUMORA_HOME");
-    if (!home.empty())
-        return absoluteClean(home + "/cache/downloads");
-    const std::string cache = environment("XDG_CACHE_HOME");
-    const std::string base = !cache.empty() && cache.front() == '/' ? cache : userHome() + "/.cache";
-    return absoluteClean(base + "/lumora/downloads");
+    const std::string cache = VexoOS::Platform::UserDirectories::lumoraDirectory(
+        VexoOS::Platform::UserDirectories::Base::Cache);
+    return cache.empty() ? std::string() : absoluteClean(cache + "/downloads");
 }
 
 std::string resolveOutputDirectory()

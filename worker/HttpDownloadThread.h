@@ -44,7 +44,7 @@ class HttpDownloadThread : public DownloadThreadInterface {
 public:
     // What tests replace; the player runs with the defaults.
     struct Options {
-        EngineApi engine = EngineApi::binding();
+        EngineApi engine = EngineBinding::forwardingTable();
         WorkerTiming timing;
         DiskSpace::FreeSpaceReader freeSpace;  // empty: the host library's
         FilePlacement::Method placement = FilePlacement::Method::Automatic;

@@ -1,8 +1,10 @@
 #include "host/lmrlibrary/OSUtilities.h"
 
 #include "platform/Registry.h"
+#include "platform/UserDirectories.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdlib>
@@ -13,25 +15,17 @@ namespace Lumora {
 
 namespace {
 
+namespace UserDirectories = VexoOS::Platform::UserDirectories;
+
 QString environment(const char *name)
 {
     const char *value = std::getenv(name);
     return value ? QString::fromLocal8Bit(value) : QString();
 }
 
-QString userHome()
+QString fromNative(const std::string &path)
 {
-    QString home = environment("HOME");
-    return home.isEmpty() ? QDir::homePath() : home;
-}
-
-// An XDG base directory: the variable when it holds an absolute path, else the fallback below $HOME.
-QString xdgDirectory(const char *variable, const char *fallback)
-{
-    const QString value = environment(variable);
-    if (!value.isEmpty() && QDir::isAbsolutePath(value))
-        return QDir::cleanPath(value);
-    return QDir::cleanPath(userHome() + '/' + QLatin1String(fallback));
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 QString tempParentFolder;  // guarded by tempParentMutex
@@ -45,7 +39,7 @@ void publishTempDownloadDirectory(const QString &path)
 {
     static std::mutex mutex;
     static QString published;  // what was written, and where (the registry moves with the home)
-    const QString record = environment("VEXO_REGISTRY_DIR") + '\n' + environment("LUMORA_HOME") + '\n' + path;
+    const QString record = fromNative(UserDirectories::registryDirectory()) + '\n' + path;
     std::lock_guard lock(mutex);
     if (record == published)
         return;
@@ -65,37 +59,22 @@ void publishTempDownloadDirectory(const QString &path)
 
 QString OSUtilities::homeOverride()
 {
-    const QString home = environment("LUMORA_HOME");
-    return home.isEmpty() ? QString() : QDir(home).absolutePath();
+    return fromNative(UserDirectories::homeOverride());
 }
 
 QString OSUtilities::dataDirectory()
 {
-    const QString home = homeOverride();
-    return home.isEmpty() ? xdgDirectory("XDG_DATA_HOME", ".local/share") + "/lumora" : home + "/data";
-}
-
-QString OSUtilities::configDirectory()
-{
-    const QString home = homeOverride();
-    return home.isEmpty() ? xdgDirectory("XDG_CONFIG_HOME", ".config") + "/lumora" : home + "/config";
+    return fromNative(UserDirectories::lumoraDirectory(UserDirectories::Base::Data));
 }
 
 QString OSUtilities::cacheDirectory()
 {
-    const QString home = homeOverride();
-    return home.isEmpty() ? xdgDirectory("XDG_CACHE_HOME", ".cache") + "/lumora" : home + "/cache";
+    return fromNative(UserDirectories::lumoraDirectory(UserDirectories::Base::Cache));
 }
 
 QString OSUtilities::videosDirectory()
 {
-    const QString home = homeOverride();
-    if (!home.isEmpty())
-        return home + "/Videos";
-    const QString videos = environment("XDG_VIDEOS_DIR");
-    if (!videos.isEmpty() && QDir::isAbsolutePath(videos))
-        return QDir::cleanPath(videos);
-    return userHome() + "/Videos";
+    return fromNative(UserDirectories::videosDirectory());
 }
 
 QString OSUtilities::libraryDatabasePath()

@@ -1,9 +1,8 @@
 #pragma once
 // Where the player keeps things, and how much room there is.
 //
-// Everything follows the XDG base directories, unless LUMORA_HOME names a folder: then data, config,
-// cache, the registry and the media folder all live below it (data/, config/, cache/, registry/,
-// Videos/), so that one switch moves a whole installation (tests, portable use).
+// Where things live follows one rule, written in platform/UserDirectories.h: the XDG base
+// directories, unless LUMORA_HOME names a folder that then holds everything.
 //
 // All calls are safe from any thread.
 
@@ -41,7 +40,6 @@ public:
     // The base directories, LUMORA_HOME applied.
     static QString homeOverride();         // LUMORA_HOME, empty when unset
     static QString dataDirectory();        // $XDG_DATA_HOME/lumora
-    static QString configDirectory();      // $XDG_CONFIG_HOME/lumora
     static QString cacheDirectory();       // $XDG_CACHE_HOME/lumora
     static QString videosDirectory();      // $XDG_VIDEOS_DIR or ~/Videos
     static QString libraryDatabasePath();  // dataDirectory() + "/library.db"

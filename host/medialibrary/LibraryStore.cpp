@@ -353,12 +353,6 @@ bool LibraryStore::downloadPlaylist(PlaylistInterface **out)
     return m_db && handOut(m_playlist, out);
 }
 
-uint64_t LibraryStore::playlistId() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_playlistId;
-}
-
 int64_t LibraryStore::playlistCount()
 {
     std::lock_guard lock(m_mutex);

@@ -59,7 +59,6 @@ public:
 
     // The download playlist.
     bool downloadPlaylist(PlaylistInterface **out);
-    uint64_t playlistId() const;
     int64_t playlistCount();
     bool playlistItemAt(int64_t index, QueuedFileInterface **out);
     bool playlistFindByUrl(const QUrl &url, QueuedFileInterface **out);
