@@ -12,11 +12,9 @@ DownloadManager::DownloadManager(VSE::PluginContext *context)
     auto handle = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::mediaManager());
     if (handle->acquire(context) != VSE::PluginOk)
         return;  // no media library: the plugin exists, but no download ever starts
-    m_impl->m_mediaManagerHandle = std::move(handle);
-    if (!m_impl->mediaManager()->getPlaylist(MediaManagerInterface::DownloadPlaylistKind, 0, 0,
-                                             m_impl->m_downloadPlaylist.receive()))
+    if (!m_impl->attachMediaLibrary(std::move(handle)))
         return;
-    m_impl->m_worker->setManager(this, m_impl->m_listener.load());
+    m_impl->setListener(nullptr, this);
     m_impl->start();
     retain();
     m_holdsSelfReference = true;
@@ -33,7 +31,7 @@ DownloadManager::~DownloadManager()
 void DownloadManager::stopAndDeleteImpl()
 {
     if (m_impl)
-        m_impl->m_listener = nullptr;
+        m_impl->setListener(nullptr, this);
     m_listener = nullptr;
     if (!m_impl)
         return;

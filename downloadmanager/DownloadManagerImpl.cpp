@@ -1,7 +1,8 @@
 #include "downloadmanager/DownloadManagerImpl.h"
 
 #include "downloadmanager/ManagerSettings.h"
-#include "downloadmanager/Notifications.h"
+#include "plugin/QueueRules.h"
+#include "plugin/Topics.h"
 #include "worker/HttpDownloadThread.h"
 
 #include <chrono>
@@ -83,6 +84,20 @@ MediaManagerInterface::MediaManager *Impl::mediaManager() const
     return m_mediaManagerHandle ? m_mediaManagerHandle->as<MediaManagerInterface::MediaManager>() : nullptr;
 }
 
+bool Impl::attachMediaLibrary(std::unique_ptr<VSE::PluginInterfaceHandle> mediaManager)
+{
+    m_mediaManagerHandle = std::move(mediaManager);
+    MediaManagerInterface::MediaManager *library = this->mediaManager();
+    return library && library->getPlaylist(MediaManagerInterface::DownloadPlaylistKind, 0, 0,
+                                           m_downloadPlaylist.receive());
+}
+
+void Impl::setListener(DownloadListener *listener, DownloadManagerInterface *manager)
+{
+    m_listener = listener;
+    m_worker->setManager(manager, listener);
+}
+
 bool Impl::onSchedulerThread() const
 {
     return m_schedulerThreadId.load() == std::this_thread::get_id();
@@ -93,10 +108,8 @@ void Impl::start()
     if (!schedulerEnabled || !m_downloadPlaylist)
         return;
     // Claim the running flag before the thread exists, so two starts at once create one thread.
-    if (m_running.exchange(true)) {
-        wake();
+    if (m_running.exchange(true))
         return;
-    }
     std::lock_guard lock(m_threadMutex);
     m_stopRequested = false;
     if (m_schedulerThread.joinable())
@@ -171,12 +184,7 @@ bool Impl::runNextItem()
     ItemPtr next;
     {
         std::lock_guard queue(m_queueLock);
-        walk([&](int64_t, QueuedFileInterface *item) {
-            if (!isEligibleStatus(item->status()))
-                return true;
-            next.reset(item);
-            return false;
-        });
+        next = QueueRules::firstEligible(m_downloadPlaylist.get());
     }
     if (!next || next->status() == Waiting)
         return false;  // a Waiting head holds back everything behind it
@@ -195,42 +203,34 @@ bool Impl::runNextItem()
     ItemPtr stillThere;
     bool recorded = true;
     if (!mediaManager() || mediaManager()->getItem(next->id(), stillThere.receive()))
-        recorded = m_owner->setDownloadStatus(next.get(), result);
+        recorded = recordStatus(next.get(), result);
     state.unlock();
     // An item that refuses its result stays eligible and would be chosen again at once: pause
     // first, so that a broken item cannot keep the scheduler busy without end.
     return recorded;
 }
 
-void Impl::walk(const std::function<bool(int64_t, QueuedFileInterface *)> &visit)
-{
-    if (!m_downloadPlaylist)
-        return;
-    const int64_t count = m_downloadPlaylist->count();
-    ItemPtr item;
-    for (int64_t index = 0; index < count; ++index) {
-        if (!m_downloadPlaylist->itemAt(index, item.receive()) || !item)
-            return;
-        if (!visit(index, item.get()))
-            return;
-    }
-}
-
 void Impl::announceItemChange(QueuedFileInterface *item)
 {
-    Topics::sendId(Topics::MediaItemChanged, item->id());
+    HubTopics::sendId(HubTopics::MediaItemChanged, item->id());
 }
 
 void Impl::announceAndRemove(QueuedFileInterface *item)
 {
-    Topics::sendId(Topics::MediaItemRemoved, item->id());
+    HubTopics::sendId(HubTopics::MediaItemRemoved, item->id());
     item->remove();
 }
 
 void Impl::announceListChange()
 {
     if (m_downloadPlaylist)
-        Topics::sendId(Topics::MediaListChanged, m_downloadPlaylist->id());
+        HubTopics::sendId(HubTopics::MediaListChanged, m_downloadPlaylist->id());
+}
+
+void Impl::announcePaused(bool paused)
+{
+    announceListChange();
+    HubTopics::sendFlag(HubTopics::DownloadStatusPaused, paused);
 }
 
 bool Impl::moveToPosition(uint64_t id, int64_t position)
@@ -238,9 +238,13 @@ bool Impl::moveToPosition(uint64_t id, int64_t position)
     if (!m_downloadPlaylist)
         return false;
     std::lock_guard queue(m_queueLock);
-    if (position < 0)
-        position = m_downloadPlaylist->count();
-    return m_downloadPlaylist->moveItem(position, id);
+    return m_downloadPlaylist->moveItem(QueueRules::resolvePosition(m_downloadPlaylist.get(), position), id);
+}
+
+void Impl::moveToEnd(QueuedFileInterface *item)
+{
+    moveToPosition(item->id(), -1);
+    announceListChange();
 }
 
 void Impl::stopCurrent()
@@ -259,16 +263,10 @@ void Impl::enqueue(QueuedFileInterface *item)
         std::lock_guard queue(m_queueLock);
         if (!m_downloadPlaylist || !item->commit())
             return;
-        int64_t n = std::max<int64_t>(m_downloadPlaylist->count(), 0);
-        ItemPtr other;
-        while (n > 0) {
-            if (!m_downloadPlaylist->itemAt(n - 1, other.receive()) || !other)
-                return;
-            if (other->id() != item->id() && !isFinishedStatus(other->status()))
-                break;
-            --n;
-        }
-        m_downloadPlaylist->insertItem(n, item);
+        const std::optional<int64_t> position = QueueRules::insertionPoint(m_downloadPlaylist.get(), item->id());
+        if (!position)
+            return;
+        m_downloadPlaylist->insertItem(*position, item);
     }
     start();
 }

@@ -1,11 +1,8 @@
 #include "downloadmanager/DownloadRequest.h"
 
-namespace Lumora {
+#include "plugin/AcceptedEndings.h"
 
-QStringList DownloadRequest::acceptedExtensions()
-{
-    return QStringLiteral("vexo xvid avi mkv mov mp4").split(' ', Qt::SkipEmptyParts);
-}
+namespace Lumora {
 
 DownloadRequest DownloadRequest::make(const QUrl &url, const QString &title, const QString &description)
 {
@@ -26,12 +23,10 @@ DownloadRequest DownloadRequest::make(const QUrl &url, const QString &title, con
     }
     request.description = description.isEmpty() ? url.host() : description;
 
-    const QString path = url.path();
-    const QString extension = path.mid(path.lastIndexOf('.') + 1);
-    request.accepted = url.scheme() == QLatin1String(VodScheme) || acceptedExtensions().contains(extension);
+    request.accepted = AcceptedEndings::accepts(url);
     if (!request.accepted)
         request.reason = QStringLiteral("not a video file the player takes (accepted extensions: %1)")
-                             .arg(acceptedExtensions().join(QStringLiteral(", ")));
+                             .arg(AcceptedEndings::endings().join(QStringLiteral(", ")));
     return request;
 }
 

@@ -15,10 +15,6 @@ struct DownloadRequest {
     QString reason;  // why an address was not accepted, for hosts that tell the user
 
     static DownloadRequest make(const QUrl &url, const QString &title, const QString &description);
-
-    // "vexo xvid avi mkv mov mp4", compared case-sensitively with the text after the path's last ".".
-    static QStringList acceptedExtensions();
-    static constexpr const char VodScheme[] = "vexo_vod_file";
 };
 
 } // namespace Lumora

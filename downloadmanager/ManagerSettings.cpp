@@ -2,6 +2,7 @@
 
 #include "host/lmrlibrary/OSUtilities.h"
 #include "lmtl/RefCountedPtr.h"
+#include "plugin/SettingKeys.h"
 #include "settings/VexoSettings.h"
 
 #include <mutex>
@@ -18,7 +19,7 @@ lmtl::RefCountedPtr<lmds::IVexoSettings> componentSettings;
 lmds::IVexoSettings *settingsLocked()
 {
     if (!componentSettings)
-        lmds::openSettings("Settings/" + OSUtilities::getComponentIdUTF8(), lmds::kOpenCreateUserWithMachine,
+        lmds::openSettings(SettingKeys::componentPath(OSUtilities::getComponentIdUTF8()), lmds::kOpenCreateUserWithMachine,
                            componentSettings.receive());
     return componentSettings.get();
 }
@@ -27,11 +28,11 @@ lmds::IVexoSettings *settingsLocked()
 
 bool resumeDownloadsOnStartup()
 {
-    bool resume = true;
+    bool resume = SettingKeys::ResumeDownloadsOnStartupDefault;
     std::lock_guard lock(settingsMutex);
     lmtl::RefCountedPtr<lmds::IVexoSettings> group;
-    if (lmds::IVexoSettings *settings = settingsLocked(); settings && settings->openSubKey("DownloadManager", group.receive()) && group)
-        group->getValue("ResumeDownloadsOnStartup", resume);
+    if (lmds::IVexoSettings *settings = settingsLocked(); settings && settings->openSubKey(SettingKeys::DownloadManagerGroup, group.receive()) && group)
+        group->getValue(SettingKeys::ResumeDownloadsOnStartup, resume);
     return resume;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
-// The download manager's own settings, read through the process-wide settings object of its
-// component ("Settings/" + component id): group "DownloadManager".
+// The download manager's own settings (plugin/SettingKeys.h), read through the process-wide settings
+// object of its component.
 
 namespace Lumora::ManagerSettings {
 
-// "ResumeDownloadsOnStartup", default true: whether the queue starts running when the plugin loads.
+// Whether the queue starts running when the plugin loads.
 bool resumeDownloadsOnStartup();
 // Drops the process-wide settings object (at plugin destruction).
 void release();

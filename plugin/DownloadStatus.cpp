@@ -5,16 +5,16 @@ namespace Lumora {
 const char *downloadStatusName(DownloadStatusValue s)
 {
     switch (s) {
-    case Queued: return "queued";
-    case Active: return "active";
-    case Downloading: return "downloading";
-    case Completed: return "completed";
-    case Interrupted: return "interrupted";
-    case Failed: return "failed";
-    case Waiting: return "waiting";
-    case Invalid: return "invalid";
+    case Queued: return "Queued";
+    case Active: return "Active";
+    case Downloading: return "Downloading";
+    case Completed: return "Completed";
+    case Interrupted: return "Interrupted";
+    case Failed: return "Failed";
+    case Waiting: return "Waiting";
+    case Invalid: return "Invalid";
     }
-    return "unknown";
+    return "Unknown";
 }
 
 } // namespace Lumora

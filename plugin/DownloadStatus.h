@@ -1,5 +1,6 @@
 #pragma once
-// Status of a queued download, as the media library stores it on each item.
+// Status of a queued download, as the media library stores it on each item, with the names people
+// see and the few numbers every part of the player agrees on.
 
 #include <cstdint>
 
@@ -21,8 +22,16 @@ enum DownloadStatus : DownloadStatusValue {
 inline bool isEligibleStatus(DownloadStatusValue s) { return s == Queued || s == Active || s == Downloading || s == Waiting; }
 inline bool isActiveStatus(DownloadStatusValue s) { return s == Active || s == Downloading || s == Waiting; }
 inline bool isFinishedStatus(DownloadStatusValue s) { return s == Completed || s == Failed; }
+inline bool isRetryableStatus(DownloadStatusValue s) { return s == Failed || s == Invalid; }
 
-// A short lower-case name for display ("queued", "downloading", ...); "unknown" outside 1..8.
+// The name people see: "Queued", "Downloading", "Completed", ...; "Unknown" outside 1..8.
 const char *downloadStatusName(DownloadStatusValue s);
+
+// Playback of a download may start once more than this share of it has arrived.
+inline constexpr int32_t PlayThresholdPercent = 5;
+
+// The flag the worker sets on an item (setDownloadFlag) once it can be played: enough has arrived,
+// or the file is complete and in the library.
+inline constexpr int32_t PlayableFlag = 1;
 
 } // namespace Lumora

@@ -1,11 +1,11 @@
 #include "worker/HttpDownloadThread.h"
 
-#include "downloadmanager/Notifications.h"
 #include "host/lmrlibrary/DownloadInfo.h"
 #include "host/lmrlibrary/OSUtilities.h"
 #include "plugin/DownloadListener.h"
 #include "plugin/InterfaceNames.h"
 #include "plugin/PlayerInterfaces.h"
+#include "plugin/StatusTransition.h"
 #include "worker/HttpHelper.h"
 #include "worker/MediaHandOff.h"
 #include "worker/TargetNaming.h"
@@ -20,9 +20,6 @@
 namespace Lumora {
 
 namespace {
-
-// Playback may start once this much of the file has arrived.
-constexpr int32_t kPlayablePercent = 5;
 
 bool onMainThread()
 {
@@ -160,9 +157,7 @@ DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item, std::uniq
             mgr->setDownloadStatus(item, Failed);
         return Failed;
     }
-    DownloadStatusValue downloading = Downloading;
-    item->setStatus(downloading);
-    item->commit();
+    changeStatus(item, Downloading, StatusRoutes::Stored);
 
     const bool fresh = item->isFreshStart() || item->progress() == 0;
     const QString mediaFolder = TargetNaming::mediaFolder(m_defaultMediaFolder);
@@ -279,10 +274,10 @@ void HttpDownloadThread::reportProgress(QueuedFileInterface *item, int32_t perce
     if (!mgr)
         return;
     mgr->setDownloadProgress(item, percent);
-    if (percent <= kPlayablePercent)
+    if (percent <= PlayThresholdPercent)
         return;
     std::lock_guard lock(m_itemLock);
-    mgr->setDownloadFlag(item, 1);
+    mgr->setDownloadFlag(item, PlayableFlag);
     if (item->playWhenReady() && mgr->playDownload(item->id()))
         item->setPlayWhenReady(false);
 }
@@ -291,8 +286,10 @@ void HttpDownloadThread::reportProgress(QueuedFileInterface *item, int32_t perce
 QString HttpDownloadThread::readOutputPath(uint32_t file)
 {
     const EngineApi &engine = m_options.engine;
+    // The size query's answer is not looked at: a size it stored is what counts.
     uint32_t bytes = 0;
-    if (engine.fileGetOutputPath(file, nullptr, &bytes) != 0 || bytes == 0)
+    engine.fileGetOutputPath(file, nullptr, &bytes);
+    if (bytes == 0)
         return QString();
     std::vector<char16_t> buffer(bytes / 2 + 1, u'\0');
     uint32_t size = bytes;
@@ -356,9 +353,7 @@ void HttpDownloadThread::failureReport(QueuedFileInterface *item)
     std::lock_guard lock(m_itemLock);
     if (DownloadListener *listener = m_listener.load())
         listener->downloadFailed(item->fileUrl());
-    DownloadStatusValue failed = Failed;
-    item->setStatus(failed);
-    Topics::sendId(Topics::MediaItemChanged, item->id());
+    changeStatus(item, Failed, StatusRoutes::Reported);
 }
 
 } // namespace Lumora

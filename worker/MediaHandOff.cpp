@@ -1,6 +1,6 @@
 #include "worker/MediaHandOff.h"
 
-#include "downloadmanager/Notifications.h"
+#include "plugin/Topics.h"
 #include "lmtl/RefCountedPtr.h"
 #include "plugin/InterfaceNames.h"
 #include "plugin/PluginInterfaceHandle.h"
@@ -39,7 +39,7 @@ void registerVideo(MediaManager *library, QueuedFileInterface *item, uint64_t fi
     lmtl::RefCountedPtr<VideoFileInterface> video;
     if (library->addVideoFile(item, fileMeasure, trackMeasure, video.receive()) && video) {
         if (video->commit())
-            Topics::sendId(Topics::MediaItemAdded, video->id());
+            HubTopics::sendId(HubTopics::MediaItemAdded, video->id());
         return;
     }
     // The library knows the file already: bring its picture size up to date.
@@ -50,7 +50,7 @@ void registerVideo(MediaManager *library, QueuedFileInterface *item, uint64_t fi
     if (!known)
         return;
     known->setTrackInfo(static_cast<int32_t>(trackMeasure & 0xffffffffu), static_cast<int32_t>(trackMeasure >> 32));
-    Topics::sendId(Topics::MediaItemChanged, known->id());
+    HubTopics::sendId(HubTopics::MediaItemChanged, known->id());
 }
 
 } // namespace
@@ -84,7 +84,7 @@ Result handOff(const Inputs &in)
             registerVideo(library.as<MediaManager>(), in.item, fileMeasure, trackMeasure);
     }
     if (in.manager)
-        in.manager->setDownloadFlag(in.item, 1);
+        in.manager->setDownloadFlag(in.item, PlayableFlag);
     return Result::Completed;
 }
 

@@ -3,16 +3,10 @@
 #include "host/lmrlibrary/LMRStringTools.h"
 #include "host/lmrlibrary/OSUtilities.h"
 #include "lmtl/RefCountedPtr.h"
+#include "plugin/SettingKeys.h"
 #include "settings/VexoSettings.h"
 
 namespace Lumora::WorkerSettings {
-
-namespace {
-
-constexpr char kGroup[] = "General";
-constexpr char kMediaFolder[] = "MediaFolder";
-
-} // namespace
 
 // Settings objects belong to one thread at a time, and the worker reads from the scheduler's: each
 // read opens its own, so no object is ever shared between threads.
@@ -20,12 +14,12 @@ QString readMediaFolder(const QString &fallback)
 {
     lmtl::RefCountedPtr<lmds::IVexoSettings> component;
     lmtl::RefCountedPtr<lmds::IVexoSettings> group;
-    if (!lmds::openSettings("Settings/" + OSUtilities::getComponentIdUTF8(), lmds::kOpenCreateUserWithMachine,
-                            component.receive())
-        || !component->openSubKey(std::string(kGroup), group.receive()))
+    if (!lmds::openSettings(SettingKeys::componentPath(OSUtilities::getComponentIdUTF8()),
+                            lmds::kOpenCreateUserWithMachine, component.receive())
+        || !component->openSubKey(SettingKeys::GeneralGroup, group.receive()))
         return fallback;
     std::string value = LMRStringTools::toStdStringUTF8(fallback);
-    group->getValue(std::string(kMediaFolder), value);
+    group->getValue(SettingKeys::MediaFolder, value);
     return LMRStringTools::fromStdStringUTF8(value);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The worker's one setting: "MediaFolder" in group "General" of the component's settings
-// ("Settings/" + component id), where finished downloads are placed.
+// The worker's one setting: the media folder, where finished downloads are placed
+// (plugin/SettingKeys.h).
 
 #include <QString>
 

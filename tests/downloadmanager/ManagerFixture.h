@@ -5,6 +5,7 @@
 #include "downloadmanager/DownloadManager.h"
 #include "downloadmanager/DownloadManagerImpl.h"
 #include "plugin/InterfaceNames.h"
+#include "plugin/Topics.h"
 #include "tests/support/FakeDownloadThread.h"
 #include "tests/support/FakeMediaLibrary.h"
 #include "tests/support/FakePlayer.h"
@@ -16,9 +17,17 @@
 
 #include <atomic>
 
+namespace Lumora {
+// Reaches the manager's locks, so that a test can stage the races its operations must survive.
+struct DownloadManagerImplTestAccess {
+    static std::mutex &stateLock(DownloadManager::DownloadManagerImpl &impl) { return impl.m_stateLock; }
+};
+} // namespace Lumora
+
 namespace LumoraTest {
 
 using Impl = Lumora::DownloadManager::DownloadManagerImpl;
+using ImplAccess = Lumora::DownloadManagerImplTestAccess;
 
 class ManagerFixture : public ::testing::Test {
 protected:
@@ -86,11 +95,11 @@ protected:
     bool schedulerEnabled = false;
 };
 
-inline const QString ItemChanged = QStringLiteral("Media.Item.Changed");
-inline const QString ItemRemoved = QStringLiteral("Media.Item.Removed");
-inline const QString ListChanged = QStringLiteral("Media.List.Changed");
-inline const QString StatusChanged = QStringLiteral("Download.Status.Changed");
-inline const QString Paused = QStringLiteral("Download.Status.Paused");
-inline const QString ShowDownload = QStringLiteral("Show.Download");
+inline const QString ItemChanged = QLatin1String(Lumora::HubTopics::MediaItemChanged);
+inline const QString ItemRemoved = QLatin1String(Lumora::HubTopics::MediaItemRemoved);
+inline const QString ListChanged = QLatin1String(Lumora::HubTopics::MediaListChanged);
+inline const QString StatusChanged = QLatin1String(Lumora::HubTopics::DownloadStatusChanged);
+inline const QString Paused = QLatin1String(Lumora::HubTopics::DownloadStatusPaused);
+inline const QString ShowDownload = QLatin1String(Lumora::HubTopics::ShowDownload);
 
 } // namespace LumoraTest

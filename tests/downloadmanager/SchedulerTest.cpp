@@ -61,8 +61,8 @@ TEST_F(Scheduler, aWaitingFirstItemHoldsBackEverythingBehindIt)
     auto waiting = library->addItem("http://h/w.mp4", Waiting);
     auto queued = library->addItem("http://h/q.mp4", Queued);
     build();
-    const uint64_t passes = impl().m_idlePasses.load();
-    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() >= passes + 2; }));
+    const uint64_t passes = impl().idlePasses();
+    ASSERT_TRUE(waitFor([&] { return impl().idlePasses() >= passes + 2; }));
     EXPECT_EQ(worker.load()->downloads.load(), 0);
 
     waiting->setStatus(Completed);
@@ -91,9 +91,9 @@ TEST_F(Scheduler, queuedDownloadsRunBackToBackWithoutAnIdlePass)
     std::atomic<uint64_t> idleAtFirst{0}, idleAtLast{0};
     initialScript = [&](MediaManagerInterface::QueuedFileInterface *item, FakeDownloadThread &self) {
         if (item->id() == a->id())
-            idleAtFirst = implOf(self).m_idlePasses.load();
+            idleAtFirst = implOf(self).idlePasses();
         if (item->id() == c->id())
-            idleAtLast = implOf(self).m_idlePasses.load();
+            idleAtLast = implOf(self).idlePasses();
         return Completed;
     };
     build();
@@ -111,10 +111,10 @@ TEST_F(Scheduler, aHostCallHoldingTheStateLockMakesThePassIdle)
     manager = new DownloadManager(&context);
     Impl::setSchedulerEnabled(true);
     {
-        std::lock_guard hold(impl().m_stateLock);
+        std::lock_guard hold(ImplAccess::stateLock(impl()));
         impl().start();
-        const uint64_t passes = impl().m_idlePasses.load();
-        ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() > passes; }));
+        const uint64_t passes = impl().idlePasses();
+        ASSERT_TRUE(waitFor([&] { return impl().idlePasses() > passes; }));
         EXPECT_EQ(worker.load()->downloads.load(), 0);
     }
     ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
@@ -129,8 +129,8 @@ TEST_F(Scheduler, aPausedManagerStartsNothingUntilResumed)
     Impl::setSchedulerEnabled(true);
     manager->pauseAll();
     impl().start();
-    const uint64_t passes = impl().m_idlePasses.load();
-    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() >= passes + 2; }));
+    const uint64_t passes = impl().idlePasses();
+    ASSERT_TRUE(waitFor([&] { return impl().idlePasses() >= passes + 2; }));
     EXPECT_EQ(worker.load()->downloads.load(), 0);
     manager->resumeAll();
     ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
@@ -204,8 +204,8 @@ TEST_F(Scheduler, aPlaylistThatFailsMidWalkKeepsTheLoopGoing)
     auto item = library->addItem("http://h/a.mp4", Queued);
     library->setFailItemAtIndex(0);
     build();
-    const uint64_t passes = impl().m_idlePasses.load();
-    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() >= passes + 2; }));
+    const uint64_t passes = impl().idlePasses();
+    ASSERT_TRUE(waitFor([&] { return impl().idlePasses() >= passes + 2; }));
     EXPECT_EQ(worker.load()->downloads.load(), 0);
     library->setFailItemAtIndex(-1);
     ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }));
@@ -224,8 +224,8 @@ TEST_F(Scheduler, withResumeOnStartupOffNothingRunsUntilTheHostResumesOrAdds)
     auto item = library->addItem("http://h/a.mp4", Queued);
     build();
     EXPECT_TRUE(manager->isPaused());
-    const uint64_t passes = impl().m_idlePasses.load();
-    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() >= passes + 2; }));
+    const uint64_t passes = impl().idlePasses();
+    ASSERT_TRUE(waitFor([&] { return impl().idlePasses() >= passes + 2; }));
     EXPECT_EQ(worker.load()->downloads.load(), 0);
 
     manager->addDownload(nullptr, QUrl("http://h/b.mp4"), {}, {});
@@ -248,8 +248,8 @@ TEST_F(Scheduler, workArrivingDuringAnIdlePauseStartsWithoutWaitingForItsEnd)
     Impl::setIdlePass(std::chrono::seconds(30));
     library->addItem("http://h/done.mp4", Completed);
     build();
-    const uint64_t passes = impl().m_idlePasses.load();
-    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() > passes; }));  // now in a long pause
+    const uint64_t passes = impl().idlePasses();
+    ASSERT_TRUE(waitFor([&] { return impl().idlePasses() > passes; }));  // now in a long pause
     manager->addDownload(nullptr, QUrl("http://h/a.mp4"), {}, {});
     EXPECT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 1; }, 10s));
 
@@ -257,7 +257,7 @@ TEST_F(Scheduler, workArrivingDuringAnIdlePauseStartsWithoutWaitingForItsEnd)
     manager->pauseAll();
     auto failed = library->addItem("http://h/f.mp4", Failed);
     manager->resumeAll();
-    ASSERT_TRUE(waitFor([&] { return impl().m_idlePasses.load() > passes + 1; }));
+    ASSERT_TRUE(waitFor([&] { return impl().idlePasses() > passes + 1; }));
     manager->retryDownload(failed->id());
     EXPECT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 2; }, 10s));
     destroyManager();

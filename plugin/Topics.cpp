@@ -1,8 +1,8 @@
-#include "downloadmanager/Notifications.h"
+#include "plugin/Topics.h"
 
 #include "host/lmrlibrary/PubSubHub.h"
 
-namespace Lumora::Topics {
+namespace Lumora::HubTopics {
 
 void sendId(const char *topic, uint64_t id)
 {
@@ -19,4 +19,4 @@ void sendEmpty(const char *topic)
     PubSubHub::sendMessage(QString::fromLatin1(topic), QVariant());
 }
 
-} // namespace Lumora::Topics
+} // namespace Lumora::HubTopics
