@@ -4,6 +4,7 @@
 #include "os/CVexoMutex.h"
 #include "os/SharedLibrary.h"
 #include "platform/DynamicLibrary.h"
+#include "plugin/SettingKeys.h"
 #include "settings/IVexoSettings.h"
 #include "settings/VexoSettings.h"
 
@@ -18,8 +19,6 @@ constexpr LPCWSTR kLibraryNames[] = {u"VexoDownloadManager.dll", u"VexoDownloadM
                                      u"libVexoDownloadManager.dylib"};
 constexpr LPCWSTR kInstallSuffixes[] = {u"/VexoDownloadManager.dll", u"/VexoDownloadManager.so",
                                         u"/libVexoDownloadManager.dylib"};
-constexpr char kInstallSettingsPath[] = "Settings/DesktopService";
-constexpr char16_t kInstallDirValue[] = u"InstallDir";
 // The joined path must fit 131,072 UTF-16 units with its terminator; a longer one is not tried.
 constexpr size_t kMaxJoinedPathUnits = 131072 - 1;
 
@@ -55,11 +54,11 @@ VexoOS::CVexoMutex &loaderLock()
 std::u16string readInstallDir()
 {
     lmtl::RefCountedPtr<lmds::IVexoSettings> settings;
-    if (!lmds::openSettings(kInstallSettingsPath, lmds::kOpenUserWithMachineReadOnly, settings.receive())
+    if (!lmds::openSettings(Lumora::SettingKeys::componentPath(Lumora::SettingKeys::DesktopServiceComponent), lmds::kOpenUserWithMachineReadOnly, settings.receive())
         || !settings)
         return {};
     std::u16string directory;
-    settings->getValue(std::u16string(kInstallDirValue), directory);
+    settings->getValue(std::string(Lumora::SettingKeys::InstallDir), directory);
     return directory;
 }
 

@@ -11,18 +11,15 @@ namespace Lumora::App::AppSettings {
 
 namespace {
 
-constexpr char GeneralGroup[] = "General";
-constexpr char DownloadManagerGroup[] = "DownloadManager";
-
 const char *groupOf(const QString &name)
 {
-    return name == QLatin1String(MediaFolderName) ? GeneralGroup : DownloadManagerGroup;
+    return name == QLatin1String(SettingKeys::MediaFolder) ? SettingKeys::GeneralGroup : SettingKeys::DownloadManagerGroup;
 }
 
 bool openGroup(const char *group, lmtl::RefCountedPtr<lmds::IVexoSettings> *out)
 {
     lmtl::RefCountedPtr<lmds::IVexoSettings> component;
-    if (!lmds::openSettings("Settings/" + OSUtilities::getComponentIdUTF8(), lmds::kOpenCreateUserWithMachine,
+    if (!lmds::openSettings(SettingKeys::componentPath(OSUtilities::getComponentIdUTF8()), lmds::kOpenCreateUserWithMachine,
                             component.receive()))
         return false;
     return component->openSubKey(std::string(group), out->receive());
@@ -32,7 +29,7 @@ bool storedMediaFolder(QString *folder)
 {
     lmtl::RefCountedPtr<lmds::IVexoSettings> group;
     std::string value;
-    if (!openGroup(GeneralGroup, &group) || !group->getValue(std::string(MediaFolderName), value))
+    if (!openGroup(SettingKeys::GeneralGroup, &group) || !group->getValue(std::string(SettingKeys::MediaFolder), value))
         return false;
     *folder = LMRStringTools::fromStdStringUTF8(value);
     return true;
@@ -41,7 +38,7 @@ bool storedMediaFolder(QString *folder)
 bool storedResume(bool *resume)
 {
     lmtl::RefCountedPtr<lmds::IVexoSettings> group;
-    return openGroup(DownloadManagerGroup, &group) && group->getValue(std::string(ResumeName), *resume);
+    return openGroup(SettingKeys::DownloadManagerGroup, &group) && group->getValue(std::string(SettingKeys::ResumeDownloadsOnStartup), *resume);
 }
 
 bool parseFlag(const QString &text, bool *flag)
@@ -77,13 +74,13 @@ bool resumeDownloadsOnStartup()
 
 bool get(const QString &name, Value *out, QString *error)
 {
-    if (name == QLatin1String(MediaFolderName)) {
+    if (name == QLatin1String(SettingKeys::MediaFolder)) {
         QString folder;
         out->isDefault = !storedMediaFolder(&folder) || folder.isEmpty();
         out->text = out->isDefault ? OSUtilities::getVexoMoviesPathDefault() : folder;
         return true;
     }
-    if (name == QLatin1String(ResumeName)) {
+    if (name == QLatin1String(SettingKeys::ResumeDownloadsOnStartup)) {
         bool resume = true;
         out->isDefault = !storedResume(&resume);
         out->text = resume ? QStringLiteral("true") : QStringLiteral("false");
@@ -99,7 +96,7 @@ bool set(const QString &name, const QString &value, const QString &baseDirectory
     if (usageError)
         *usageError = false;
     lmtl::RefCountedPtr<lmds::IVexoSettings> group;
-    if (name != QLatin1String(MediaFolderName) && name != QLatin1String(ResumeName)) {
+    if (name != QLatin1String(SettingKeys::MediaFolder) && name != QLatin1String(SettingKeys::ResumeDownloadsOnStartup)) {
         if (usageError)
             *usageError = true;
         if (error)
@@ -113,10 +110,10 @@ bool set(const QString &name, const QString &value, const QString &baseDirectory
     }
 
     bool stored = false;
-    if (name == QLatin1String(MediaFolderName)) {
+    if (name == QLatin1String(SettingKeys::MediaFolder)) {
         if (value.isEmpty()) {
             // Back to the default: a missing value and an empty one mean the same to every reader.
-            group->deleteValue(std::string(MediaFolderName));
+            group->deleteValue(std::string(SettingKeys::MediaFolder));
             QString left;
             stored = !storedMediaFolder(&left) || left.isEmpty();
         } else {
@@ -128,7 +125,7 @@ bool set(const QString &name, const QString &value, const QString &baseDirectory
                     *error = QStringLiteral("cannot create the folder %1").arg(folder);
                 return false;
             }
-            stored = group->setValue(std::string(MediaFolderName), LMRStringTools::toStdStringUTF8(folder));
+            stored = group->setValue(std::string(SettingKeys::MediaFolder), LMRStringTools::toStdStringUTF8(folder));
         }
     } else {
         bool flag = true;
@@ -139,7 +136,7 @@ bool set(const QString &name, const QString &value, const QString &baseDirectory
                 *error = QStringLiteral("%1 takes true or false, not \"%2\"").arg(name, value);
             return false;
         }
-        stored = group->setValue(std::string(ResumeName), flag);
+        stored = group->setValue(std::string(SettingKeys::ResumeDownloadsOnStartup), flag);
     }
     if (!stored && error)
         *error = QStringLiteral("the settings store did not keep %1").arg(name);
@@ -149,13 +146,13 @@ bool set(const QString &name, const QString &value, const QString &baseDirectory
 bool recordInstallDir(const QString &folder)
 {
     lmtl::RefCountedPtr<lmds::IVexoSettings> desktop;
-    if (!lmds::openSettings("Settings/DesktopService", lmds::kOpenCreateUser, desktop.receive()))
+    if (!lmds::openSettings(SettingKeys::componentPath(SettingKeys::DesktopServiceComponent), lmds::kOpenCreateUser, desktop.receive()))
         return false;
     const std::string wanted = LMRStringTools::toStdStringUTF8(folder);
     std::string stored;
-    if (desktop->getValue(std::string("InstallDir"), stored) && stored == wanted)
+    if (desktop->getValue(std::string(SettingKeys::InstallDir), stored) && stored == wanted)
         return true;
-    return desktop->setValue(std::string("InstallDir"), wanted);
+    return desktop->setValue(std::string(SettingKeys::InstallDir), wanted);
 }
 
 } // namespace Lumora::App::AppSettings

@@ -1,17 +1,14 @@
 #pragma once
-// The two registry settings lumora reads and changes, in the component's settings
-// ("Settings/" + component id), opened the way the plugin opens them (per-user, created when
-// missing, machine-wide fallback):
-//   "MediaFolder"              group "General"          where finished downloads go
-//   "ResumeDownloadsOnStartup" group "DownloadManager"  whether the queue runs when the player starts
-// Fresh settings objects are opened for every call: they are not to be shared between threads.
+// The settings lumora reads and changes (named in plugin/SettingKeys.h): the media folder and
+// whether the queue runs when the player starts, opened the way the plugin opens them (per user,
+// created when missing, machine-wide fallback). Fresh settings objects are opened for every call:
+// they are not to be shared between threads.
+
+#include "plugin/SettingKeys.h"
 
 #include <QString>
 
 namespace Lumora::App::AppSettings {
-
-inline constexpr char MediaFolderName[] = "MediaFolder";
-inline constexpr char ResumeName[] = "ResumeDownloadsOnStartup";
 
 struct Value {
     QString text;         // as the user reads and writes it
@@ -31,7 +28,7 @@ bool get(const QString &name, Value *out, QString *error);
 // usageError is set when the value itself is wrong (as opposed to the store failing).
 bool set(const QString &name, const QString &value, const QString &baseDirectory, QString *error, bool *usageError);
 
-// The player's installation folder, "InstallDir" of the settings component "DesktopService": where
+// The player's installation folder (the desktop service's install directory setting): where
 // the download manager looks for the download engine when the system's library search does not
 // find it (an installed player, a run under a sanitizer). Written only when it changes.
 bool recordInstallDir(const QString &folder);

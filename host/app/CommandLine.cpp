@@ -1,5 +1,7 @@
 #include "host/app/CommandLine.h"
 
+#include "plugin/SettingKeys.h"
+
 #include <QCoreApplication>
 #include <QUrl>
 
@@ -232,7 +234,7 @@ bool startsPlayer(Command command)
 
 QString canonicalSettingName(const QString &name)
 {
-    static const char *const known[] = {"MediaFolder", "ResumeDownloadsOnStartup"};
+    static const char *const known[] = {SettingKeys::MediaFolder, SettingKeys::ResumeDownloadsOnStartup};
     for (const char *k : known) {
         if (name.compare(QLatin1String(k), Qt::CaseInsensitive) == 0)
             return QLatin1String(k);

@@ -6,6 +6,9 @@
 #include "host/lmrlibrary/OSUtilities.h"
 #include "host/medialibrary/MediaLibrary.h"
 #include "lmtl/RefCountedPtr.h"
+#include "plugin/AcceptedEndings.h"
+#include "plugin/QueueRules.h"
+#include "plugin/StatusTransition.h"
 
 #include <QFileInfo>
 
@@ -49,20 +52,13 @@ int listQueue(const Invocation &invocation, MediaManagerInterface::MediaManager 
 
 QString rejectionReason(const QUrl &url)
 {
-    const QString path = url.path();
-    const QString extension = path.mid(path.lastIndexOf('.') + 1);
-    if (!acceptedExtensions().contains(extension))
+    if (!AcceptedEndings::accepts(url))
         return QStringLiteral("not a video file the download manager takes (accepted extensions: %1; letter case counts)")
-            .arg(acceptedExtensions().join(QStringLiteral(", ")));
+            .arg(AcceptedEndings::endings().join(QStringLiteral(", ")));
     return QStringLiteral("the download manager did not queue it (the media library refused a new item)");
 }
 
 } // namespace
-
-QStringList acceptedExtensions()
-{
-    return QStringLiteral("vexo xvid avi mkv mov mp4").split(' ', Qt::SkipEmptyParts);
-}
 
 bool checkAddress(const QString &text, QUrl *url, QString *reason)
 {
@@ -106,7 +102,7 @@ IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *re
         const DownloadStatusValue status = item->status();
         if (!known) {
             output.message(QStringLiteral("queued      %1").arg(label(item.get())));
-        } else if (status == Failed || status == Invalid) {
+        } else if (isRetryableStatus(status)) {
             output.message(QStringLiteral("retrying    %1").arg(label(item.get())));
             manager->retryDownload(item->id());
         } else if (status == Completed) {
@@ -162,7 +158,7 @@ int runLiveCommand(const Invocation &invocation, DownloadManagerInterface *manag
         if (!findItem(library, invocation.id, &item, output))
             return ExitFailed;
         const DownloadStatusValue status = item->status();
-        if (status != Failed && status != Invalid) {
+        if (!isRetryableStatus(status)) {
             output.error(QStringLiteral("lumora: download %1 is %2; only a failed download can be retried")
                              .arg(label(item.get()), statusName(status)));
             return ExitFailed;
@@ -201,8 +197,8 @@ int runLiveCommand(const Invocation &invocation, DownloadManagerInterface *manag
             output.message(QStringLiteral("playing %1").arg(label(item.get())));
             return ExitOk;
         }
-        if (item->status() != Completed && item->status() != Failed && item->progress() < 5) {
-            output.message(QStringLiteral("%1 plays once 5% of it has arrived").arg(label(item.get())));
+        if (item->status() != Completed && item->status() != Failed && item->progress() < PlayThresholdPercent) {
+            output.message(QStringLiteral("%1 plays once %2% of it has arrived").arg(label(item.get())).arg(PlayThresholdPercent));
             return ExitOk;
         }
         output.error(QStringLiteral("lumora: could not play %1").arg(label(item.get())));
@@ -250,16 +246,10 @@ int runDirectCommand(const Invocation &invocation, Output &output)
     case Command::List:
         return listQueue(invocation, library.get(), output);
     case Command::Clear: {
-        std::vector<ItemPtr> completed;
-        const int64_t count = playlist ? playlist->count() : 0;
-        for (int64_t index = 0; index < count; ++index) {
-            ItemPtr entry;
-            if (playlist->itemAt(index, entry.receive()) && entry && entry->status() == Completed)
-                completed.push_back(entry);
-        }
+        const std::vector<ItemPtr> completed = QueueRules::completedForClearing(playlist.get());
         int removed = 0;
-        for (auto it = completed.rbegin(); it != completed.rend(); ++it)
-            removed += (*it)->remove() ? 1 : 0;
+        for (const ItemPtr &entry : completed)
+            removed += entry->remove() ? 1 : 0;
         output.message(QStringLiteral("removed %1 completed download(s) from the queue; their files stay").arg(removed));
         return removed == static_cast<int>(completed.size()) ? ExitOk : ExitFailed;
     }
@@ -267,13 +257,12 @@ int runDirectCommand(const Invocation &invocation, Output &output)
         if (!findItem(library.get(), invocation.id, &item, output))
             return ExitFailed;
         const DownloadStatusValue status = item->status();
-        if (status != Failed && status != Invalid) {
+        if (!isRetryableStatus(status)) {
             output.error(QStringLiteral("lumora: download %1 is %2; only a failed download can be retried")
                              .arg(label(item.get()), statusName(status)));
             return ExitFailed;
         }
-        DownloadStatusValue queued = Queued;
-        if (!item->setStatus(queued) || !item->commit() || !playlist || !playlist->moveItem(0, item->id())) {
+        if (!changeStatus(item.get(), Queued, StatusRoutes::Stored) || !playlist || !playlist->moveItem(0, item->id())) {
             output.error(QStringLiteral("lumora: could not queue %1 again").arg(label(item.get())));
             return ExitFailed;
         }
@@ -294,7 +283,7 @@ int runDirectCommand(const Invocation &invocation, Output &output)
     case Command::Move: {
         if (!findItem(library.get(), invocation.id, &item, output))
             return ExitFailed;
-        if (!playlist || !playlist->moveItem(invocation.position < 0 ? playlist->count() : invocation.position, item->id())) {
+        if (!playlist || !playlist->moveItem(QueueRules::resolvePosition(playlist.get(), invocation.position), item->id())) {
             output.error(QStringLiteral("lumora: could not move %1").arg(label(item.get())));
             return ExitFailed;
         }
@@ -320,7 +309,7 @@ int runConfigCommand(const Invocation &invocation, const QString &baseDirectory,
             return usageError ? ExitUsage : ExitFailed;
         }
         if (mediaFolderChanged)
-            *mediaFolderChanged = invocation.settingName == QLatin1String(AppSettings::MediaFolderName);
+            *mediaFolderChanged = invocation.settingName == QLatin1String(SettingKeys::MediaFolder);
         AppSettings::Value value;
         AppSettings::get(invocation.settingName, &value, nullptr);
         output.message(QStringLiteral("%1 = %2%3").arg(invocation.settingName, value.text,
@@ -339,7 +328,7 @@ int runConfigCommand(const Invocation &invocation, const QString &baseDirectory,
         return ExitOk;
     }
     QString text;
-    for (const char *name : {AppSettings::MediaFolderName, AppSettings::ResumeName}) {
+    for (const char *name : {SettingKeys::MediaFolder, SettingKeys::ResumeDownloadsOnStartup}) {
         AppSettings::Value value;
         AppSettings::get(QLatin1String(name), &value, nullptr);
         text += QStringLiteral("%1 = %2%3\n").arg(QLatin1String(name), value.text,

@@ -17,9 +17,6 @@
 
 namespace Lumora::App {
 
-// "vexo xvid avi mkv mov mp4": what the download manager accepts after an address's last ".".
-QStringList acceptedExtensions();
-
 // Checks an address before anything is queued: false with the reason for text that is no address
 // lumora can download (not a URL, no host, a scheme the download manager does not fetch).
 bool checkAddress(const QString &text, QUrl *url, QString *reason);

@@ -44,17 +44,7 @@ QString formatDuration(uint64_t milliseconds)
 
 QString statusName(DownloadStatusValue status)
 {
-    switch (status) {
-    case Queued: return QStringLiteral("Queued");
-    case Active: return QStringLiteral("Active");
-    case Downloading: return QStringLiteral("Downloading");
-    case Completed: return QStringLiteral("Completed");
-    case Interrupted: return QStringLiteral("Interrupted");
-    case Failed: return QStringLiteral("Failed");
-    case Waiting: return QStringLiteral("Waiting");
-    case Invalid: return QStringLiteral("Invalid");
-    }
-    return QStringLiteral("Unknown");
+    return QLatin1String(downloadStatusName(status));
 }
 
 QString maskedAddress(const QUrl &url)

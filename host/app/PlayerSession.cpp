@@ -5,6 +5,7 @@
 #include "host/app/MainThread.h"
 #include "host/app/PlayerCommand.h"
 #include "host/lmrlibrary/UIThread.h"
+#include "plugin/Topics.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -153,14 +154,14 @@ void PlayerSession::startGoal()
             const bool known = library->getItem(id, item.receive()) && item;
             const bool played = known && manager->playDownload(id);
             const bool waiting = known && !played && item->status() != Completed && item->status() != Failed
-                                 && item->progress() < 5;
+                                 && item->progress() < PlayThresholdPercent;
             MainThread::postIfAlive(m_alive, [this, id, known, played, waiting] {
                 m_intakeDone = true;
                 if (!known) {
                     m_console.error(QStringLiteral("lumora: there is no download %1 (see \"lumora list\")").arg(id));
                     m_playFailed = true;
                 } else if (waiting) {
-                    m_console.message(QStringLiteral("download %1 plays once 5% of it has arrived").arg(id));
+                    m_console.message(QStringLiteral("download %1 plays once %2% of it has arrived").arg(id).arg(PlayThresholdPercent));
                 } else if (!played && !m_playStarted) {
                     m_console.error(QStringLiteral("lumora: could not play download %1").arg(id));
                     m_playFailed = true;
@@ -242,11 +243,12 @@ void PlayerSession::onHubMessage(const QString &topic, const QVariant &payload)
     if (m_finished || !m_stack.library())
         return;
     const uint64_t id = payload.toULongLong();
-    if (topic == QLatin1String("Download.Status.Changed") || topic == QLatin1String("Media.Item.Changed"))
-        m_progress->statusChanged(id, topic == QLatin1String("Download.Status.Changed"));
-    else if (topic == QLatin1String("Media.Item.Removed"))
+    const bool statusChanged = HubTopics::is(topic, HubTopics::DownloadStatusChanged);
+    if (statusChanged || HubTopics::is(topic, HubTopics::MediaItemChanged))
+        m_progress->statusChanged(id, statusChanged);
+    else if (HubTopics::is(topic, HubTopics::MediaItemRemoved))
         m_progress->itemRemoved(id);
-    else if (topic == QLatin1String("Download.Status.Paused") && !m_shuttingDown)
+    else if (HubTopics::is(topic, HubTopics::DownloadStatusPaused) && !m_shuttingDown)
         m_progress->pausedChanged(payload.toBool());  // the shutdown's own pause is no news
 }
 
