@@ -40,20 +40,72 @@ AVDictionary *localFileOnly()
     return options;
 }
 
-// What the file is, decided from its first bytes (and its name), before any demuxer runs.
-const AVInputFormat *probeFormat(const QByteArray &target)
+// How far the first look at a file reads. Every container the player takes names itself in its
+// first few KiB; bytes that name nothing there are not media, and letting libavformat search a
+// megabyte of them for a weak guess takes a hundred times as long as measuring a real clip.
+constexpr unsigned kHeadProbeBytes = 32 * 1024;
+
+// An ID3v2 tag header: "ID3", version and revision, flags, and a four-byte size of 7-bit bytes.
+constexpr int kId3HeaderBytes = 10;
+
+bool isId3Header(const unsigned char (&h)[kId3HeaderBytes])
+{
+    constexpr unsigned char kUnusedVersion = 0xff;
+    constexpr unsigned char kHighBit = 0x80;
+    return h[0] == 'I' && h[1] == 'D' && h[2] == '3' && h[3] != kUnusedVersion && h[4] != kUnusedVersion
+           && !((h[6] | h[7] | h[8] | h[9]) & kHighBit);
+}
+
+struct ProbeResult {
+    const AVInputFormat *kind = nullptr;
+    int score = 0;
+    bool id3Tagged = false;
+};
+
+// libavformat's own probe of the file, reading at most maxBytes (0: as far as libavformat reads by
+// itself); false when the file cannot be opened.
+bool probeFile(const QByteArray &target, unsigned maxBytes, ProbeResult *out)
 {
     AVDictionary *options = localFileOnly();
     AVIOContext *io = nullptr;
     const int opened = avio_open2(&io, target.constData(), AVIO_FLAG_READ, nullptr, &options);
     av_dict_free(&options);
     if (opened < 0)
-        return nullptr;
-    const AVInputFormat *kind = nullptr;
-    if (av_probe_input_buffer2(io, &kind, target.constData(), nullptr, 0, 0) < 0)
-        kind = nullptr;
+        return false;
+    unsigned char head[kId3HeaderBytes] = {};
+    out->id3Tagged = avio_read(io, head, kId3HeaderBytes) == kId3HeaderBytes && isId3Header(head);
+    const int score = avio_seek(io, 0, SEEK_SET) == 0
+                          ? av_probe_input_buffer2(io, &out->kind, target.constData(), nullptr, 0, maxBytes)
+                          : AVERROR(EIO);
     avio_closep(&io);
-    return kind;
+    if (score < 0) {
+        out->kind = nullptr;
+        out->score = 0;
+    } else {
+        out->score = score;
+    }
+    return true;
+}
+
+// What the file is, decided from its first bytes (and its name), before any demuxer runs.
+//
+// The head is probed the way libavformat probes a whole file (the same growing reads, the same
+// name), so whatever it recognises there with confidence is exactly what the whole-file probe would
+// have answered, and a file no longer than the head has been seen whole. Only a head that is
+// inconclusive in a way real media can be gets the whole-file probe: libavformat asking for more
+// data (a raw stream that proves itself over more frames) or an ID3 tag, which pushes the audio
+// behind it past any head (cover pictures). Anything else is refused without reading further.
+const AVInputFormat *probeFormat(const QByteArray &target, int64_t fileSize)
+{
+    ProbeResult head;
+    if (!probeFile(target, kHeadProbeBytes, &head))
+        return nullptr;
+    if (head.score > AVPROBE_SCORE_RETRY || fileSize <= static_cast<int64_t>(kHeadProbeBytes))
+        return head.kind;
+    if (head.score < AVPROBE_SCORE_RETRY && !head.id3Tagged)
+        return nullptr;
+    ProbeResult whole;
+    return probeFile(target, 0, &whole) ? whole.kind : nullptr;
 }
 
 int trackGroup(const AVStream *stream)
@@ -95,7 +147,7 @@ int32_t AvFileInspector::open(VSE::AllocatedString<unsigned char> url)
     // The "file:" prefix and the protocol whitelist keep libavformat off the network; the format
     // check keeps it to this one file.
     const QByteArray target = "file:" + native;
-    const AVInputFormat *kind = probeFormat(target);
+    const AVInputFormat *kind = probeFormat(target, st.st_size);
     if (!kind || av_match_list(kind->name, kReferencingFormats, ',') > 0)
         return InspectorNotMedia;
     AVDictionary *options = localFileOnly();

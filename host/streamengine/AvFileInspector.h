@@ -6,7 +6,9 @@
 //                           that refer to other files (playlists, manifests, concatenation lists,
 //                           image sequences) are refused, so neither a crafted address nor a crafted
 //                           download can make the inspector fetch or read anything else. A file that
-//                           is not audio or video fails here.
+//                           is not audio or video fails here, and one whose first 32 KiB libavformat
+//                           cannot place (and that opens with no ID3 tag) fails without the rest
+//                           being read.
 //   queryFileMeasure        the duration in milliseconds.
 //   queryTrackCount         the number of tracks; tracks are numbered video first, then audio, then
 //                           the rest, each group in the file's order, so track 0 is the first video

@@ -1,5 +1,5 @@
-// The file inspector on the generated clips, on files that are not media, on addresses it must not
-// follow, and as the host loads it.
+// The file inspector on the generated clips (whole, renamed, cut short, behind a tag), on files that
+// are not media, on addresses it must not follow, and as the host loads it.
 
 #include "host/context/HostPluginContext.h"
 #include "host/streamengine/AvFileInspector.h"
@@ -13,7 +13,12 @@
 
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include <cstdlib>
+#include <random>
 
 using namespace Lumora;
 
@@ -46,6 +51,94 @@ void writeFile(const QString &path, const QByteArray &content)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(content);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray randomBytes(qsizetype size, std::mt19937::result_type seed)
+{
+    std::mt19937 random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
+}
+
+// An ID3v2.3 tag of the given size, all padding, as audio files carry in front of their stream.
+QByteArray id3Tag(int size)
+{
+    QByteArray tag("ID3\x03\x00\x00", 6);
+    for (int shift : {21, 14, 7, 0})
+        tag.append(char((size >> shift) & 0x7f));
+    return tag + QByteArray(size, '\0');
+}
+
+// What libavformat answers when it places the whole file itself, as the inspector did before it
+// looked at a file's head first: whether there is audio or video, the stated duration, the picture
+// size of the first video stream.
+struct WholeFileAnswer {
+    bool media = false;
+    int64_t durationMs = -1;
+    int width = 0;
+    int height = 0;
+};
+
+WholeFileAnswer wholeFileAnswer(const QString &path)
+{
+    WholeFileAnswer answer;
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVFormatContext *format = nullptr;
+    const QByteArray target = "file:" + QFile::encodeName(path);
+    const int opened = avformat_open_input(&format, target.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        return answer;
+    if (avformat_find_stream_info(format, nullptr) >= 0) {
+        bool videoSeen = false;
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVCodecParameters *codec = format->streams[i]->codecpar;
+            const bool picture = format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC;
+            if (codec->codec_type == AVMEDIA_TYPE_AUDIO)
+                answer.media = true;
+            if (codec->codec_type == AVMEDIA_TYPE_VIDEO && !picture && !videoSeen) {
+                videoSeen = answer.media = true;
+                answer.width = codec->width;
+                answer.height = codec->height;
+            }
+        }
+        if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+            answer.durationMs = av_rescale(format->duration, 1000, AV_TIME_BASE);
+    }
+    avformat_close_input(&format);
+    return answer;
+}
+
+void expectWholeFileAnswer(AvFileInspector &inspector, const QString &path)
+{
+    SCOPED_TRACE(path.toStdString());
+    const WholeFileAnswer expected = wholeFileAnswer(path);
+    const int32_t opened = inspector.open(fileUrlText(path));
+    if (!expected.media) {
+        EXPECT_EQ(opened, InspectorNotMedia);
+        return;
+    }
+    ASSERT_EQ(opened, InspectorOk);
+    ASSERT_GE(expected.durationMs, 0) << "a container that states no duration";
+    uint64_t duration = 0;
+    EXPECT_EQ(inspector.queryFileMeasure(&duration), InspectorOk);
+    EXPECT_EQ(duration, uint64_t(expected.durationMs));
+    uint64_t track = 0;
+    if (expected.width > 0 && expected.height > 0) {
+        EXPECT_EQ(inspector.queryTrackMeasure(0, &track), InspectorOk);
+        EXPECT_EQ(track, (uint64_t(uint32_t(expected.height)) << 32) | uint32_t(expected.width));
+    } else {
+        EXPECT_EQ(inspector.queryTrackMeasure(0, &track), InspectorNoSuchTrack);
+    }
 }
 
 } // namespace
@@ -151,6 +244,53 @@ TEST(AvFileInspector, refusesWhatIsNotALocalMediaFile)
     EXPECT_NE(inspector.open(fileUrlText(dir + "/text.vexo")), InspectorOk);
     uint64_t measure = 0;
     EXPECT_EQ(inspector.queryFileMeasure(&measure), InspectorNotOpen);
+}
+
+TEST(AvFileInspector, refusesRandomBytesUnderEveryAcceptedEnding)
+{
+    LumoraTest::TempHome home;
+    // The endings the download manager takes: what a failed download would be named.
+    const char *const endings[] = {"vexo", "xvid", "avi", "mkv", "mov", "mp4"};
+    // Longer than the inspector's first look at a file, and shorter.
+    const qsizetype sizes[] = {512 * 1024, 16 * 1024};
+    AvFileInspector inspector;
+    std::mt19937::result_type seed = 11;
+    for (const qsizetype size : sizes) {
+        for (const char *ending : endings) {
+            const QString path = home.path() + QStringLiteral("/noise-%1.%2").arg(size).arg(ending);
+            writeFile(path, randomBytes(size, ++seed));
+            EXPECT_EQ(inspector.open(fileUrlText(path)), InspectorNotMedia) << path.toStdString();
+            uint64_t measure = 0;
+            EXPECT_EQ(inspector.queryFileMeasure(&measure), InspectorNotOpen);
+        }
+    }
+}
+
+// The inspector answers what libavformat's own look at the whole file answers, for every clip under
+// its ending and as a download, cut short anywhere from inside its header to its last KiB, and behind
+// an ID3 tag longer than the part of a file the inspector looks at first.
+TEST(AvFileInspector, answersAsTheWholeFileProbeForClipsWholeCutAndTagged)
+{
+    LumoraTest::TempHome home;
+    AvFileInspector inspector;
+    for (const char *name : {"clip-160x120.mp4", "clip-320x240.mkv", "clip-176x144.avi"}) {
+        const QByteArray clip = readFile(kData + '/' + name);
+        ASSERT_FALSE(clip.isEmpty()) << name;
+        const QString stem = home.path() + '/' + name;
+        ASSERT_TRUE(wholeFileAnswer(kData + '/' + name).media) << name;
+        expectWholeFileAnswer(inspector, kData + '/' + name);
+
+        writeFile(stem + ".vexo", clip);
+        expectWholeFileAnswer(inspector, stem + ".vexo");
+        writeFile(stem + ".tagged.vexo", id3Tag(48 * 1024) + clip);
+        expectWholeFileAnswer(inspector, stem + ".tagged.vexo");
+        for (const qsizetype length : {qsizetype(300), qsizetype(1000), qsizetype(4096), qsizetype(20000),
+                                       qsizetype(40000), clip.size() / 2, clip.size() - 1024}) {
+            const QString cut = home.path() + QStringLiteral("/cut-%1-").arg(length) + name;
+            writeFile(cut, clip.left(length));
+            expectWholeFileAnswer(inspector, cut);
+        }
+    }
 }
 
 TEST(StreamEnginePlugin, servesTheInspectorThroughTheHostContext)
