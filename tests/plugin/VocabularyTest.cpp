@@ -23,7 +23,6 @@ TEST(AcceptedEndings, theEndingIsWhatFollowsThePathsLastDotAndTheQueryDoesNotCou
     EXPECT_EQ(AcceptedEndings::endingOf(QUrl("http://h/a.b/clip.tar.mkv?x=1.avi")), "mkv");
     EXPECT_EQ(AcceptedEndings::endingOf(QUrl("http://h/noending")), "/noending");
     EXPECT_FALSE(AcceptedEndings::accepts(QUrl("http://h/page.html?file=clip.mp4")));
-    EXPECT_TRUE(AcceptedEndings::accepts(QUrl(QString(AcceptedEndings::VodScheme) + "://catalogue/item42")));
 }
 
 TEST(DownloadStatusNames, everyStatusHasItsOwnNameAndOthersAreUnknown)
