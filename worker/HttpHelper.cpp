@@ -190,11 +190,11 @@ void HttpHelper::interrupt()
     m_changed.notify_all();
 }
 
-// The probe is over when every request it started has been answered, or when it has used up its
-// requests (a redirect chain that long is not followed to its end).
+// The probe is over when every request it started has been answered, or when a request beyond its
+// allowance was asked for (a redirect chain that long is not followed to its end).
 bool HttpHelper::finishedLocked() const
 {
-    return (m_started && m_pending == 0) || m_requestCount >= MaxRequests;
+    return (m_started && m_pending == 0) || m_requestCount > MaxRequests;
 }
 
 void HttpHelper::goSlot(const QUrl &url, quint64 probeId)
@@ -203,7 +203,7 @@ void HttpHelper::goSlot(const QUrl &url, quint64 probeId)
         std::lock_guard lock(m_mutex);
         if (probeId != m_currentProbe)
             return;
-        if (++m_requestCount >= MaxRequests) {
+        if (++m_requestCount > MaxRequests) {
             m_changed.notify_all();
             return;
         }

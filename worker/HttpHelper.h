@@ -41,7 +41,8 @@ namespace Lumora {
 class HttpHelper : public QObject {
     Q_OBJECT
 public:
-    // Requests per probe, redirects included.
+    // Requests per probe, redirects included: a chain of nine redirects is followed to its answer,
+    // a tenth redirect is not.
     static constexpr int MaxRequests = 10;
 
     explicit HttpHelper(const WorkerTiming &timing = {});

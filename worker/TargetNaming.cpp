@@ -142,9 +142,11 @@ QString nameTarget(QueuedFileInterface *item, const QString &mediaFolder, VSE::P
 QString decideTarget(QueuedFileInterface *item, const QString &mediaFolder, bool freshDownload,
                      VSE::PluginContext *context)
 {
+    // A resumed download finishes where it began, even when the media folder has moved since: its
+    // partial file belongs to that target. Only a name this worker could have made is kept.
     const QUrl file = item->fileUrl();
     const QString current = file.isLocalFile() ? QDir::cleanPath(file.toLocalFile()) : QString();
-    if (!freshDownload && !current.isEmpty() && liesDirectlyIn(current, mediaFolder) && hasSafeName(current))
+    if (!freshDownload && QDir::isAbsolutePath(current) && hasSafeName(current))
         return current;
     return nameTarget(item, mediaFolder, context);
 }

@@ -34,8 +34,8 @@ bool liesDirectlyIn(const QString &path, const QString &folder);
 // nor known to the media library (as a media file or an acquired file). Empty when no name is free.
 QString nameTarget(QueuedFileInterface *item, const QString &mediaFolder, VSE::PluginContext *context);
 
-// The target of this run. A resumed download keeps its file when that lies in the media folder
-// under a safe name; everything else gets a name from nameTarget.
+// The target of this run. A resumed download keeps its file, wherever it lies, when it has a safe
+// name; everything else gets a name from nameTarget.
 QString decideTarget(QueuedFileInterface *item, const QString &mediaFolder, bool freshDownload,
                      VSE::PluginContext *context);
 

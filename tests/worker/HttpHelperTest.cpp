@@ -114,15 +114,17 @@ TEST_F(HttpHelperTest, endsRedirectChainsAtTenRequests)
 {
     server.redirect("/loop", "/loop");
     EXPECT_EQ(helper.probe(at(server.url("/loop"))), 0u);
-    EXPECT_LE(server.requests("/loop").size(), 10u);
+    EXPECT_EQ(server.requests("/loop").size(), static_cast<size_t>(HttpHelper::MaxRequests));
 
-    // Nine redirects and the answer: the tenth request is not made.
-    for (int i = 0; i < 9; ++i)
+    // Nine redirects and the answer make ten requests: all of them are made.
+    for (int i = 0; i < 10; ++i)
         server.redirect("/hop" + std::to_string(i), "/hop" + std::to_string(i + 1));
-    server.serveGenerated("/hop9", 99);
-    EXPECT_EQ(helper.probe(at(server.url("/hop0"))), 0u);
-    // Eight hops and the answer fit.
+    server.serveGenerated("/hop10", 99);
     EXPECT_EQ(helper.probe(at(server.url("/hop1"))), 99u);
+    // Ten redirects: the eleventh request, for the answer, is refused.
+    server.clearRequests();
+    EXPECT_EQ(helper.probe(at(server.url("/hop0"))), 0u);
+    EXPECT_TRUE(server.requests("/hop10").empty());
 }
 
 TEST_F(HttpHelperTest, redirectsThatCannotBeFollowedEndWithNothing)

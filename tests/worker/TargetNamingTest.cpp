@@ -115,7 +115,7 @@ TEST_F(NamingFixture, anItemAlreadyInTheMediaFolderKeepsItsFreeName)
     EXPECT_EQ(TargetNaming::nameTarget(clip.get(), media, &context), media + "/other.vexo");
 }
 
-TEST_F(NamingFixture, aResumedDownloadKeepsItsTargetOnlyInsideTheMediaFolder)
+TEST_F(NamingFixture, aResumedDownloadKeepsItsTargetEvenWhereTheMediaFolderHasMoved)
 {
     auto resumed = item("clip");
     resumed->setFileUrl(QUrl::fromLocalFile(media + "/clip.vexo"));
@@ -124,12 +124,19 @@ TEST_F(NamingFixture, aResumedDownloadKeepsItsTargetOnlyInsideTheMediaFolder)
     // The same item started afresh gets a free name.
     EXPECT_EQ(TargetNaming::decideTarget(resumed.get(), media, true, &context), media + "/clip[1].vexo");
 
+    // The user moved the media folder while the download was half done: it finishes where it began.
     auto elsewhere = item("clip");
     elsewhere->setFileUrl(QUrl::fromLocalFile(home.path() + "/elsewhere/clip.vexo"));
-    EXPECT_EQ(TargetNaming::decideTarget(elsewhere.get(), media, false, &context), media + "/clip[1].vexo");
-    auto sneaky = item("clip");
-    sneaky->setFileUrl(QUrl::fromLocalFile(media + "/../clip.vexo"));
-    EXPECT_TRUE(TargetNaming::liesDirectlyIn(TargetNaming::decideTarget(sneaky.get(), media, false, &context), media));
+    EXPECT_EQ(TargetNaming::decideTarget(elsewhere.get(), media, false, &context), home.path() + "/elsewhere/clip.vexo");
+    EXPECT_EQ(TargetNaming::decideTarget(elsewhere.get(), media, true, &context), media + "/clip[1].vexo");
+
+    // What no earlier run of ours could have named gets a name in the media folder.
+    auto unsafe = item("clip");
+    unsafe->setFileUrl(QUrl::fromLocalFile(home.path() + "/elsewhere/.hidden"));
+    EXPECT_TRUE(TargetNaming::liesDirectlyIn(TargetNaming::decideTarget(unsafe.get(), media, false, &context), media));
+    auto remote = item("clip");
+    remote->setFileUrl(QUrl("http://h/clip.vexo"));
+    EXPECT_TRUE(TargetNaming::liesDirectlyIn(TargetNaming::decideTarget(remote.get(), media, false, &context), media));
 }
 
 namespace {
