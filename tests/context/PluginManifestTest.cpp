@@ -15,9 +15,9 @@ TEST(PluginManifest, readsNameLibraryAndInterfaces)
                             "\n"
                             "  name = Media Library  \n"
                             "library=libLumoraMediaLibrary.so\r\n"
-                            "interface=com.vexo.lumora.pluginInterface.MediaManager\n"
-                            "INTERFACE=com.vexo.lumora.pluginInterface.MediaManagerV2\n"
-                            "interface=com.vexo.lumora.pluginInterface.MediaManager\n"
+                            "interface=org.example.First\n"
+                            "INTERFACE=org.example.Second\n"
+                            "interface=org.example.First\n"
                             "version=7\n";
     PluginManifest manifest;
     QString error;
@@ -25,8 +25,8 @@ TEST(PluginManifest, readsNameLibraryAndInterfaces)
         << error.toStdString();
     EXPECT_EQ(manifest.name, QStringLiteral("Media Library"));
     EXPECT_EQ(manifest.libraryPath, QStringLiteral("/opt/lumora/plugins/libLumoraMediaLibrary.so"));
-    EXPECT_EQ(manifest.interfaces, (QStringList{QStringLiteral("com.vexo.lumora.pluginInterface.MediaManager"),
-                                                QStringLiteral("com.vexo.lumora.pluginInterface.MediaManagerV2")}));
+    EXPECT_EQ(manifest.interfaces, (QStringList{QStringLiteral("org.example.First"),
+                                                QStringLiteral("org.example.Second")}));
 
     ASSERT_TRUE(PluginManifest::parse("library=../lib/x.so\ninterface=i\n", QStringLiteral("/opt/p/Engine.plugin"), &manifest, &error));
     EXPECT_EQ(manifest.name, QStringLiteral("Engine"));

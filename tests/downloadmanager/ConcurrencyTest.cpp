@@ -2,6 +2,7 @@
 // little time per download: no deadlock, a consistent queue, and every announcement accounted for.
 
 #include "tests/downloadmanager/ManagerFixture.h"
+#include "plugin/Topics.h"
 
 #include "host/lmrlibrary/PubSubHub.h"
 
@@ -36,8 +37,8 @@ struct Concurrency : ManagerFixture {
 
         std::atomic<int> added{0}, removed{0};
         std::atomic<int> shown{0}, removedSeen{0};
-        auto showId = PubSubHub::subscribe("Show.Download", [&](const QString &, const QVariant &) { ++shown; });
-        auto removedId = PubSubHub::subscribe("Media.Item.Removed", [&](const QString &, const QVariant &) { ++removedSeen; });
+        auto showId = PubSubHub::subscribe(QLatin1String(Lumora::HubTopics::ShowDownload), [&](const QString &, const QVariant &) { ++shown; });
+        auto removedId = PubSubHub::subscribe(QLatin1String(Lumora::HubTopics::MediaItemRemoved), [&](const QString &, const QVariant &) { ++removedSeen; });
 
         const auto end = std::chrono::steady_clock::now() + duration;
         std::vector<std::thread> threads;

@@ -5,6 +5,7 @@
 // home.
 
 #include "host/context/HostPluginContext.h"
+#include "plugin/SettingKeys.h"
 #include "host/lmrlibrary/OSUtilities.h"
 #include "lmtl/RefCountedPtr.h"
 #include "plugin/DownloadManagerInterface.h"
@@ -52,8 +53,8 @@ protected:
         // Where the binding finds the engine when the plain library search does not (a sanitizer's
         // dlopen does not see the plugin's runpath).
         lmtl::RefCountedPtr<lmds::IVexoSettings> desktop;
-        ASSERT_TRUE(lmds::openSettings("Settings/DesktopService", lmds::kOpenCreateUser, desktop.receive()));
-        ASSERT_TRUE(desktop->setValue(std::string("InstallDir"), std::string(LUMORA_LIBRARY_DIR)));
+        ASSERT_TRUE(lmds::openSettings(Lumora::SettingKeys::componentPath(Lumora::SettingKeys::DesktopServiceComponent), lmds::kOpenCreateUser, desktop.receive()));
+        ASSERT_TRUE(desktop->setValue(std::string(Lumora::SettingKeys::InstallDir), std::string(LUMORA_LIBRARY_DIR)));
         ASSERT_GE(context.scanPluginFolder(LUMORA_LIBRARY_DIR), 3);
     }
 

@@ -1,4 +1,5 @@
 #include "tests/downloadmanager/PipelineFixture.h"
+#include "plugin/Topics.h"
 
 #include "host/lmrlibrary/PubSubHub.h"
 
@@ -28,7 +29,7 @@ TEST_F(Pipeline, receivedAddressesAreDownloadedIntoTheMediaFolderAndEnterTheLibr
     for (const char *name : names)
         server.serveBytes(std::string("/") + name, clip(name).toStdString());
     std::atomic<int> added{0};
-    auto subscription = PubSubHub::subscribe("Media.Item.Added", [&](const QString &, const QVariant &) { ++added; });
+    auto subscription = PubSubHub::subscribe(QLatin1String(Lumora::HubTopics::MediaItemAdded), [&](const QString &, const QVariant &) { ++added; });
 
     start();
     for (const char *name : names)

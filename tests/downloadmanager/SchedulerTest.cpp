@@ -1,4 +1,6 @@
 #include "tests/downloadmanager/ManagerFixture.h"
+#include "plugin/SettingKeys.h"
+#include "plugin/Topics.h"
 
 #include "host/lmrlibrary/OSUtilities.h"
 #include "host/lmrlibrary/PubSubHub.h"
@@ -169,7 +171,7 @@ TEST_F(Scheduler, stopCalledOnTheSchedulerThreadEndsTheLoopWithoutJoiningItself)
 {
     auto item = library->addItem("http://h/a.mp4", Queued);
     std::atomic<bool> stopped{false};
-    auto id = PubSubHub::subscribe("Download.Status.Changed", [&](const QString &, const QVariant &) {
+    auto id = PubSubHub::subscribe(QLatin1String(Lumora::HubTopics::DownloadStatusChanged), [&](const QString &, const QVariant &) {
         if (!stopped.exchange(true))
             implOf(*worker.load()).stop();
     });
@@ -216,10 +218,10 @@ TEST_F(Scheduler, withResumeOnStartupOffNothingRunsUntilTheHostResumesOrAdds)
 {
     {
         lmtl::RefCountedPtr<lmds::IVexoSettings> component, group;
-        ASSERT_TRUE(lmds::openSettings("Settings/" + OSUtilities::getComponentIdUTF8(), lmds::kOpenCreateUserWithMachine,
+        ASSERT_TRUE(lmds::openSettings(Lumora::SettingKeys::componentPath(OSUtilities::getComponentIdUTF8()), lmds::kOpenCreateUserWithMachine,
                                        component.receive()));
-        ASSERT_TRUE(component->openSubKey("DownloadManager", group.receive()));
-        ASSERT_TRUE(group->setValue("ResumeDownloadsOnStartup", false));
+        ASSERT_TRUE(component->openSubKey(Lumora::SettingKeys::DownloadManagerGroup, group.receive()));
+        ASSERT_TRUE(group->setValue(Lumora::SettingKeys::ResumeDownloadsOnStartup, false));
     }
     auto item = library->addItem("http://h/a.mp4", Queued);
     build();

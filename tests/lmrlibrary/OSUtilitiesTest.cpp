@@ -1,4 +1,5 @@
 #include "host/lmrlibrary/OSUtilities.h"
+#include "plugin/SettingKeys.h"
 #include "settings/VexoSettings.h"
 #include "tests/support/TempHome.h"
 
@@ -66,7 +67,7 @@ TEST(OSUtilities, theTemporaryDirectoryIsPublishedForTheDownloadEngine)
     const QString media = home.path() + "/Media";
     ASSERT_TRUE(OSUtilities::setTempDownloadDirectoryParent(media));
     lmtl::RefCountedPtr<lmds::IVexoSettings> desktop;
-    ASSERT_TRUE(lmds::openSettings("Settings/DesktopService", lmds::kOpenUserWithMachineReadOnly, desktop.receive()));
+    ASSERT_TRUE(lmds::openSettings(Lumora::SettingKeys::componentPath(Lumora::SettingKeys::DesktopServiceComponent), lmds::kOpenUserWithMachineReadOnly, desktop.receive()));
     std::u16string value;
     ASSERT_TRUE(desktop->getValue("TempDownloadDirectory", value));
     EXPECT_EQ(QString::fromStdU16String(value), OSUtilities::getTempDownloadDirectoryPath());

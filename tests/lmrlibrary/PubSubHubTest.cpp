@@ -1,4 +1,5 @@
 #include "host/lmrlibrary/PubSubHub.h"
+#include "plugin/Topics.h"
 #include "host/lmrlibrary/UIThread.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +29,8 @@ TEST(PubSubHub, deliversToSubscribersInSubscriptionOrder)
 TEST(PubSubHub, payloadTypesArriveIntact)
 {
     QVariant seen;
-    auto id = PubSubHub::subscribe("Media.Item.Changed", [&](const QString &, const QVariant &p) { seen = p; });
-    PubSubHub::sendMessage("Media.Item.Changed", QVariant::fromValue<quint64>(0xFFFFFFFFFFull));
+    auto id = PubSubHub::subscribe(QLatin1String(Lumora::HubTopics::MediaItemChanged), [&](const QString &, const QVariant &p) { seen = p; });
+    PubSubHub::sendMessage(QLatin1String(Lumora::HubTopics::MediaItemChanged), QVariant::fromValue<quint64>(0xFFFFFFFFFFull));
     EXPECT_EQ(seen.typeId(), QMetaType::ULongLong);
     EXPECT_EQ(seen.toULongLong(), 0xFFFFFFFFFFull);
     PubSubHub::unsubscribe(id);

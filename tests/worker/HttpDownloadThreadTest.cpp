@@ -2,6 +2,7 @@
 // server on the loopback interface; everything else the run talks to is a fake that records.
 
 #include "worker/HttpDownloadThread.h"
+#include "plugin/Topics.h"
 
 #include "plugin/InterfaceNames.h"
 #include "tests/support/FakeMediaLibrary.h"
@@ -136,7 +137,7 @@ TEST_F(DownloadFixture, aCompleteRunReportsInOrderAndPlacesTheFile)
     EXPECT_EQ(engine.count("close"), 1);
     EXPECT_FALSE(engine.fileOpen.load());
     EXPECT_EQ(item->committedStatus(), Downloading);  // set directly on the item before the transfer
-    EXPECT_EQ(topicCount("Media.Item.Added"), 1);
+    EXPECT_EQ(topicCount(QLatin1String(Lumora::HubTopics::MediaItemAdded)), 1);
     EXPECT_EQ(player->completions.load(), 1);
     EXPECT_EQ(item->completedMarks.load(), 1);
     EXPECT_TRUE(listener.failures().empty());
@@ -201,7 +202,7 @@ TEST_F(DownloadFixture, aServiceThatStopsFailsTheRunWithOneReport)
     EXPECT_EQ(manager.values("status"), (std::vector<int64_t>{Downloading, Failed}));
     EXPECT_EQ(listener.failures(), std::vector<QUrl>{item->fileUrl()});
     EXPECT_EQ(item->status(), Failed);
-    EXPECT_EQ(topicCount("Media.Item.Changed"), 1);
+    EXPECT_EQ(topicCount(QLatin1String(Lumora::HubTopics::MediaItemChanged)), 1);
     const auto calls = engine.calls();
     EXPECT_EQ(calls[calls.size() - 4], "pause");
     EXPECT_EQ(calls.back(), "close");
@@ -277,7 +278,7 @@ TEST_F(DownloadFixture, aStopDuringTheTransferRequeuesWithoutReportOrHandOff)
     EXPECT_EQ(engine.count("close"), 1);
     EXPECT_TRUE(listener.failures().empty());
     EXPECT_FALSE(QFile::exists(mediaFolder + "/clip.vexo"));
-    EXPECT_EQ(topicCount("Media.Item.Added"), 0);
+    EXPECT_EQ(topicCount(QLatin1String(Lumora::HubTopics::MediaItemAdded)), 0);
 
     // The request was used up by that run.
     manager.onCall = nullptr;

@@ -1,6 +1,7 @@
 // Placing the finished file and handing it to the media library.
 
 #include "worker/FilePlacement.h"
+#include "plugin/Topics.h"
 #include "worker/MediaHandOff.h"
 
 #include "plugin/InterfaceNames.h"
@@ -123,7 +124,7 @@ TEST_F(HandOffFixture, registersTheMeasuredFileAsANewVideo)
     EXPECT_EQ(inspector->lastUrl(), QUrl::fromLocalFile(target).toString().toStdString());
     EXPECT_EQ(inspector->closes.load(), 1);
     ASSERT_EQ(recorder.messages().size(), 1u);
-    EXPECT_EQ(recorder.messages()[0].topic, "Media.Item.Added");
+    EXPECT_EQ(recorder.messages()[0].topic, QLatin1String(Lumora::HubTopics::MediaItemAdded));
     EXPECT_EQ(recorder.messages()[0].payload, QVariant::fromValue<quint64>(video->id()));
     EXPECT_EQ(manager.values("flag"), std::vector<int64_t>{1});
 }
@@ -137,7 +138,7 @@ TEST_F(HandOffFixture, updatesAVideoTheLibraryAlreadyHas)
     EXPECT_EQ(video->trackLow.load(), 320);
     EXPECT_EQ(video->trackHigh.load(), 240);
     ASSERT_EQ(recorder.messages().size(), 1u);
-    EXPECT_EQ(recorder.messages()[0].topic, "Media.Item.Changed");
+    EXPECT_EQ(recorder.messages()[0].topic, QLatin1String(Lumora::HubTopics::MediaItemChanged));
     EXPECT_EQ(recorder.messages()[0].payload, QVariant::fromValue<quint64>(existing->id()));
     EXPECT_NE(existing->id(), item->id());
 }

@@ -1,6 +1,7 @@
 // Target names in the media folder, and the disk-space check before a fresh download.
 
 #include "worker/DiskSpace.h"
+#include "plugin/SettingKeys.h"
 #include "worker/TargetNaming.h"
 
 #include "host/lmrlibrary/OSUtilities.h"
@@ -144,9 +145,9 @@ namespace {
 void storeMediaFolder(const std::string &value)
 {
     lmtl::RefCountedPtr<lmds::IVexoSettings> group;
-    ASSERT_TRUE(lmds::openSettings("Settings/" + OSUtilities::getComponentIdUTF8() + "/General",
+    ASSERT_TRUE(lmds::openSettings(Lumora::SettingKeys::groupPath(OSUtilities::getComponentIdUTF8(), Lumora::SettingKeys::GeneralGroup),
                                    lmds::kOpenCreateUser, group.receive()));
-    ASSERT_TRUE(group->setValue(std::string("MediaFolder"), value));
+    ASSERT_TRUE(group->setValue(std::string(Lumora::SettingKeys::MediaFolder), value));
 }
 
 } // namespace

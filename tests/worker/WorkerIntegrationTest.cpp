@@ -2,6 +2,7 @@
 // on the loopback interface, into the media folder of a temporary home.
 
 #include "worker/HttpDownloadThread.h"
+#include "plugin/SettingKeys.h"
 
 #include "host/lmrlibrary/OSUtilities.h"
 #include "plugin/InterfaceNames.h"
@@ -52,8 +53,8 @@ protected:
         // Where the binding finds the engine when the library search does not (a sanitizer's
         // dlopen does not see this program's runpath).
         lmtl::RefCountedPtr<lmds::IVexoSettings> desktop;
-        ASSERT_TRUE(lmds::openSettings("Settings/DesktopService", lmds::kOpenCreateUser, desktop.receive()));
-        ASSERT_TRUE(desktop->setValue(std::string("InstallDir"), std::string(LUMORA_ENGINE_DIR)));
+        ASSERT_TRUE(lmds::openSettings(Lumora::SettingKeys::componentPath(Lumora::SettingKeys::DesktopServiceComponent), lmds::kOpenCreateUser, desktop.receive()));
+        ASSERT_TRUE(desktop->setValue(std::string(Lumora::SettingKeys::InstallDir), std::string(LUMORA_ENGINE_DIR)));
     }
 
     HttpDownloadThread &worker()
