@@ -86,7 +86,7 @@ TEST(MediaLibrary, keepsEveryAttributeAcrossReopening)
     item->setLastProgressTime(1700000000123);
     item->setCounter(-7);
     item->setOption(3);
-    item->setFlag(1);
+    item->setFlag(Lumora::PlayableFlag);
     item->setPair(-2, 5);
     item->setPlayWhenReady(true);
     ASSERT_TRUE(item->commit());
@@ -107,7 +107,7 @@ TEST(MediaLibrary, keepsEveryAttributeAcrossReopening)
     EXPECT_EQ(back->lastProgressTime(), 1700000000123);
     EXPECT_EQ(back->counter(), -7);
     EXPECT_EQ(back->option(), 3);
-    EXPECT_EQ(back->flag(), 1);
+    EXPECT_EQ(back->flag(), Lumora::PlayableFlag);
     EXPECT_TRUE(back->playWhenReady());
     EXPECT_FALSE(back->isFreshStart());
 }

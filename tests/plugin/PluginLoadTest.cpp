@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+
 #include <dlfcn.h>
 
 using LumoraTest::TestHostContext;
@@ -56,20 +58,21 @@ TEST(PluginLibrary, answersItsThreeInterfacesAndNotifiesAroundDeletion)
     EXPECT_EQ(plugin->getPluginInfo(), nullptr);
 
     void *manager = nullptr, *shutdown = nullptr, *receiver = nullptr;
-    EXPECT_EQ(plugin->getInterface(VSE::InterfaceNames::downloadManager(), &manager), 0);
-    EXPECT_EQ(plugin->getInterface(VSE::InterfaceNames::shutdown(), &shutdown), 0);
-    EXPECT_EQ(plugin->getInterface(VSE::InterfaceNames::uriReceiver(), &receiver), 0);
+    EXPECT_EQ(plugin->getInterface(VSE::InterfaceNames::downloadManager(), &manager), VSE::PluginOk);
+    EXPECT_EQ(plugin->getInterface(VSE::InterfaceNames::shutdown(), &shutdown), VSE::PluginOk);
+    EXPECT_EQ(plugin->getInterface(VSE::InterfaceNames::uriReceiver(), &receiver), VSE::PluginOk);
     EXPECT_NE(manager, nullptr);
     EXPECT_NE(manager, static_cast<void *>(plugin));
     EXPECT_NE(shutdown, nullptr);
     EXPECT_NE(receiver, nullptr);
 
     void *wrong = &ctx;
-    EXPECT_EQ(plugin->getInterface(AllocatedString<char>("com.vexo.lumora.pluginInterface.downloadmanager"), &wrong), 3);
+    const QByteArray otherCase = QByteArray(VSE::InterfaceNames::DownloadManagerText).toLower();
+    EXPECT_EQ(plugin->getInterface(AllocatedString<char>(otherCase.constData()), &wrong), VSE::PluginNotAvailable);
     EXPECT_EQ(wrong, nullptr);
-    EXPECT_EQ(plugin->getInterface(AllocatedString<char>(""), &wrong), 3);
-    EXPECT_EQ(plugin->getInterface(AllocatedString<char>(static_cast<const char *>(nullptr)), &wrong), 3);
-    EXPECT_EQ(plugin->getInterface(VSE::InterfaceNames::downloadManager(), nullptr), 3);
+    EXPECT_EQ(plugin->getInterface(AllocatedString<char>(""), &wrong), VSE::PluginNotAvailable);
+    EXPECT_EQ(plugin->getInterface(AllocatedString<char>(static_cast<const char *>(nullptr)), &wrong), VSE::PluginNotAvailable);
+    EXPECT_EQ(plugin->getInterface(VSE::InterfaceNames::downloadManager(), nullptr), VSE::PluginNotAvailable);
 
     // Shutdown without a self-reference gives nothing back.
     static_cast<Lumora::ShutdownInterface *>(shutdown)->shutdown();

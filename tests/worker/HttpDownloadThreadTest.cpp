@@ -346,7 +346,7 @@ TEST_F(DownloadFixture, playbackIsAskedForAboveFivePercentOnEveryPass)
     EXPECT_EQ(worker().download(item.get()), Completed);
     // 5 percent twice: nothing; 6 and 7: the flag and a play request each; the end: the hand-off's
     // flag and one more request.
-    EXPECT_EQ(manager.values("flag"), (std::vector<int64_t>{1, 1, 1}));
+    EXPECT_EQ(manager.values("flag"), (std::vector<int64_t>{PlayableFlag, PlayableFlag, PlayableFlag}));
     EXPECT_EQ(manager.count("play"), 3);
     EXPECT_TRUE(item->playWhenReady());
     EXPECT_EQ(player->completions.load(), 1);

@@ -126,7 +126,7 @@ TEST_F(HandOffFixture, registersTheMeasuredFileAsANewVideo)
     ASSERT_EQ(recorder.messages().size(), 1u);
     EXPECT_EQ(recorder.messages()[0].topic, QLatin1String(Lumora::HubTopics::MediaItemAdded));
     EXPECT_EQ(recorder.messages()[0].payload, QVariant::fromValue<quint64>(video->id()));
-    EXPECT_EQ(manager.values("flag"), std::vector<int64_t>{1});
+    EXPECT_EQ(manager.values("flag"), std::vector<int64_t>{Lumora::PlayableFlag});
 }
 
 TEST_F(HandOffFixture, updatesAVideoTheLibraryAlreadyHas)
@@ -186,7 +186,7 @@ TEST_F(HandOffFixture, anUnmeasuredFileStaysOutOfTheLibraryButCompletes)
     inspector->queryResult = 5;
     EXPECT_EQ(handOff(), MediaHandOff::Result::Completed);
     EXPECT_EQ(inspector->closes.load(), 1);
-    EXPECT_EQ(manager.values("flag"), std::vector<int64_t>{1});
+    EXPECT_EQ(manager.values("flag"), std::vector<int64_t>{Lumora::PlayableFlag});
     EXPECT_TRUE(library->videos().empty());
     EXPECT_TRUE(topics().empty());
 }
