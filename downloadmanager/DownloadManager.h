@@ -1,8 +1,7 @@
 #pragma once
-// The plugin object. One object implements the three interfaces the plugin answers:
-//   "com.vexo.lumora.pluginInterface.DownloadManager"  DownloadManagerInterface
-//   "com.vexo.lumora.pluginInterface.Shutdown"         ShutdownInterface
-//   "com.vexo.lumora.pluginInterface.URIReceiver"      URIReceiver
+// The plugin object. One object implements the three interfaces the plugin answers (their names:
+// InterfaceNames::downloadManager(), shutdown() and uriReceiver()): DownloadManagerInterface,
+// ShutdownInterface and URIReceiver.
 // The work itself lives in DownloadManagerImpl; this class is the frame around it.
 
 #include "plugin/DownloadManagerInterface.h"

@@ -1,5 +1,5 @@
 #pragma once
-// The stream engine's file inspector, looked up under "com.vexo.streamengine.interface.fileInspector".
+// The stream engine's file inspector, looked up under InterfaceNames::fileInspector().
 // The download plugin exports this abstract class (constructors, destructor, assignment, virtual
 // table) so that the engine's implementation and the download worker agree on one layout.
 //

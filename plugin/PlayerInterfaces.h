@@ -1,6 +1,6 @@
 #pragma once
 // The player's own services, provided by the host under
-// "com.vexo.lumora.pluginInterface.PlaybackServices" and "com.vexo.lumora.pluginInterface.Player".
+// InterfaceNames::playbackServices() and InterfaceNames::player().
 
 #include <QUrl>
 

@@ -1,5 +1,5 @@
 #pragma once
-// "com.vexo.lumora.pluginInterface.Shutdown": the host calls shutdown() once, on one of its own
+// InterfaceNames::shutdown(): the host calls shutdown() once, on one of its own
 // threads (never a plugin's), before it gives up its reference to the plugin.
 
 namespace Lumora {

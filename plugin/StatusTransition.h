@@ -7,11 +7,11 @@
 // Routes differ because the library and the hub's subscribers rely on each caller's own commit
 // points and announcements:
 //
-//   route     commits  announces                                      refusal    finished items
-//   Recorded  yes      "Media.Item.Changed", "Download.Status.Changed" stops all  moved to the end
-//   Stored    yes      nothing                                         commits    stay
-//   Marked    no       nothing                                         -          stay
-//   Reported  no       "Media.Item.Changed"                            announces  stay
+//   route     commits  announces (HubTopics::)                  refusal    finished items
+//   Recorded  yes      MediaItemChanged, DownloadStatusChanged  stops all  moved to the end
+//   Stored    yes      nothing                                  commits    stay
+//   Marked    no       nothing                                  -          stay
+//   Reported  no       MediaItemChanged                         announces  stay
 //
 // Recorded is the manager's status report (the scheduler's record of a run, the worker's reports).
 // Stored: the worker's start of a transfer, resume-all, retry, play, move, and hosts without a

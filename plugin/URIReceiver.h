@@ -1,5 +1,5 @@
 #pragma once
-// "com.vexo.lumora.pluginInterface.URIReceiver": the host hands addresses to the plugins that declare
+// InterfaceNames::uriReceiver(): the host hands addresses to the plugins that declare
 // the schemes and MIME types they take.
 
 #include <QList>

@@ -1,7 +1,6 @@
 #pragma once
-// The media library as a plugin: answers "com.vexo.lumora.pluginInterface.MediaManager",
-// "com.vexo.lumora.pluginInterface.MediaManagerV2" and the host's own
-// "com.vexo.lumora.hostInterface.MediaLibrary".
+// The media library as a plugin: answers InterfaceNames::mediaManager(), mediaManagerV2() and the
+// host's own MediaLibraryHostText (MediaLibraryHostInterface.h).
 //
 // Loaded from its library (_getPlugin) it opens the library file at
 // OSUtilities::libraryDatabasePath(), which LUMORA_HOME moves. A host or a test that wants another

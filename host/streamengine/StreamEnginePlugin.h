@@ -1,6 +1,6 @@
 #pragma once
 // The stream engine as the host loads it: one plugin object that answers
-// "com.vexo.streamengine.interface.fileInspector" with its inspector (AvFileInspector.h).
+// InterfaceNames::fileInspector() with its inspector (AvFileInspector.h).
 
 #include "host/streamengine/AvFileInspector.h"
 #include "plugin/Plugin.h"

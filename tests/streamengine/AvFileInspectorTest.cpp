@@ -2,6 +2,7 @@
 // are not media, on addresses it must not follow, and as the host loads it.
 
 #include "host/context/HostPluginContext.h"
+#include "plugin/AcceptedEndings.h"
 #include "host/streamengine/AvFileInspector.h"
 #include "plugin/InterfaceNames.h"
 #include "plugin/PluginInterfaceHandle.h"
@@ -250,13 +251,13 @@ TEST(AvFileInspector, refusesRandomBytesUnderEveryAcceptedEnding)
 {
     LumoraTest::TempHome home;
     // The endings the download manager takes: what a failed download would be named.
-    const char *const endings[] = {"vexo", "xvid", "avi", "mkv", "mov", "mp4"};
+    const QStringList endings = Lumora::AcceptedEndings::endings();
     // Longer than the inspector's first look at a file, and shorter.
     const qsizetype sizes[] = {512 * 1024, 16 * 1024};
     AvFileInspector inspector;
     std::mt19937::result_type seed = 11;
     for (const qsizetype size : sizes) {
-        for (const char *ending : endings) {
+        for (const QString &ending : endings) {
             const QString path = home.path() + QStringLiteral("/noise-%1.%2").arg(size).arg(ending);
             writeFile(path, randomBytes(size, ++seed));
             EXPECT_EQ(inspector.open(fileUrlText(path)), InspectorNotMedia) << path.toStdString();
