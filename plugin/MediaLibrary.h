@@ -16,6 +16,8 @@
 #include "host/lmrlibrary/DownloadInfo.h"
 #include "lmtl/IRefCounted.h"
 #include "plugin/DownloadStatus.h"
+#include "plugin/FailureReason.h"
+#include "plugin/TransferState.h"
 
 #include <QString>
 #include <QUrl>
@@ -68,6 +70,14 @@ public:
     virtual int32_t option() const = 0;
     virtual int32_t flag() const = 0;
     virtual DownloadInfo downloadInfo() const = 0;
+
+    // Why the download last failed. Set by whoever knows (plugin/FailureReason.h), stored on commit,
+    // cleared by the status path when the item is queued or starts again.
+    virtual bool setFailureReason(const FailureReason &reason) = 0;
+    virtual FailureReason failureReason() const = 0;
+    // The running transfer as the worker last read it: in memory only (plugin/TransferState.h).
+    virtual void setTransferState(const TransferState &state) = 0;
+    virtual TransferState transferState() const = 0;
 };
 
 class PlaylistInterface : public lmtl::IRefCounted {

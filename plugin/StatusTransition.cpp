@@ -7,28 +7,43 @@ namespace Lumora {
 
 namespace {
 
-void logTransition(uint64_t id, DownloadStatusValue from, DownloadStatusValue to)
+void logTransition(uint64_t id, DownloadStatusValue from, DownloadStatusValue to, const FailureReason &reason)
 {
     if (from == to)
         return;
-    VerboseLog::write(QStringLiteral("%1: %2 -> %3")
-                          .arg(id)
-                          .arg(QLatin1String(downloadStatusName(from)), QLatin1String(downloadStatusName(to))));
+    QString line = QStringLiteral("%1: %2 -> %3")
+                       .arg(id)
+                       .arg(QLatin1String(downloadStatusName(from)), QLatin1String(downloadStatusName(to)));
+    if (reason.isSet())
+        line += QStringLiteral(" (%1)").arg(reason.message());
+    VerboseLog::write(line);
+}
+
+bool carriesReason(DownloadStatusValue status)
+{
+    return status == Failed || status == Invalid;
 }
 
 } // namespace
 
 bool changeStatus(MediaManagerInterface::QueuedFileInterface *item, DownloadStatusValue to, const StatusRoute &route,
-                  QueueOrderKeeper *keeper)
+                  QueueOrderKeeper *keeper, const FailureReason *reason)
 {
     if (!item)
         return false;
     const DownloadStatusValue from = item->status();
     const bool taken = item->setStatus(to);
-    if (taken)
-        logTransition(item->id(), from, to);
-    else if (route.stopOnRefusal)
+    if (!taken && route.stopOnRefusal)
         return false;
+    if (taken) {
+        if (carriesReason(to)) {
+            if (reason)
+                item->setFailureReason(*reason);
+        } else if (item->failureReason().isSet()) {
+            item->setFailureReason(FailureReason());
+        }
+        logTransition(item->id(), from, to, carriesReason(to) ? item->failureReason() : FailureReason());
+    }
     const bool committed = !route.commit || item->commit();
     if (!committed && route.stopOnRefusal)
         return false;

@@ -53,7 +53,11 @@ protected:
 
 // True when the item took the status and, where the route commits, the commit succeeded. keeper may
 // be null when the route moves nothing (or there is no queue to keep).
+//
+// The failure reason goes with the status: a Failed or Invalid item takes reason when one is given
+// (and keeps the one its maker set on it otherwise); every other status clears it, so that a retried
+// or restarted item carries no stale reason. The commit stores both.
 bool changeStatus(MediaManagerInterface::QueuedFileInterface *item, DownloadStatusValue to, const StatusRoute &route,
-                  QueueOrderKeeper *keeper = nullptr);
+                  QueueOrderKeeper *keeper = nullptr, const FailureReason *reason = nullptr);
 
 } // namespace Lumora

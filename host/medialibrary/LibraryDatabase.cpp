@@ -72,6 +72,15 @@ const char *const kMigrations[] = {
         acquired_at INTEGER NOT NULL
     );
     )sql",
+    // 3: why a download failed, and when it finished. Older items have neither.
+    R"sql(
+    ALTER TABLE queued_items ADD COLUMN failure_kind TEXT NOT NULL DEFAULT '';
+    ALTER TABLE queued_items ADD COLUMN failure_status INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE queued_items ADD COLUMN failure_detail TEXT NOT NULL DEFAULT '';
+    ALTER TABLE queued_items ADD COLUMN failure_needed INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE queued_items ADD COLUMN failure_free INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE queued_items ADD COLUMN finished_at INTEGER NOT NULL DEFAULT 0;
+    )sql",
 };
 static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == LibrarySchemaVersion);
 

@@ -22,7 +22,7 @@ namespace Lumora {
 // "LMLB": marks a file as a Lumora media library (SQLite's application_id).
 inline constexpr int32_t LibraryApplicationId = 0x4C4D4C42;
 // The schema this build writes; user_version of the file.
-inline constexpr int32_t LibrarySchemaVersion = 2;
+inline constexpr int32_t LibrarySchemaVersion = 3;
 
 struct LibraryOpenOptions {
     QString databasePath;

@@ -27,6 +27,7 @@ enum Field : uint32_t {
     PairField = 1u << 11,
     PlayWhenReadyField = 1u << 12,
     CompletedField = 1u << 13,
+    FailureField = 1u << 14,
 };
 
 template <class T>
@@ -130,7 +131,14 @@ DownloadStatusValue LibraryQueuedFile::status() const
 
 bool LibraryQueuedFile::setStatus(const DownloadStatusValue &status)
 {
-    return change(StatusField, [&](QueuedItemRecord &r) { r.status = status; });
+    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    return change(StatusField, [&](QueuedItemRecord &r) {
+        if (isFinishedStatus(status) && r.status != status)
+            r.finishedAt = now;
+        else if (!isFinishedStatus(status))
+            r.finishedAt = 0;
+        r.status = status;
+    });
 }
 
 bool LibraryQueuedFile::isFreshStart() const
@@ -278,6 +286,29 @@ DownloadInfo LibraryQueuedFile::downloadInfo() const
     return m_downloadInfo;
 }
 
+bool LibraryQueuedFile::setFailureReason(const FailureReason &reason)
+{
+    return change(FailureField, [&](QueuedItemRecord &r) { r.failure = reason; });
+}
+
+FailureReason LibraryQueuedFile::failureReason() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_record.failure;
+}
+
+void LibraryQueuedFile::setTransferState(const TransferState &state)
+{
+    std::lock_guard lock(m_mutex);
+    m_transfer = state;
+}
+
+TransferState LibraryQueuedFile::transferState() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_transfer;
+}
+
 std::pair<int32_t, int32_t> LibraryQueuedFile::pair() const
 {
     std::lock_guard lock(m_mutex);
@@ -288,6 +319,18 @@ int64_t LibraryQueuedFile::completedAt() const
 {
     std::lock_guard lock(m_mutex);
     return m_record.completedAt;
+}
+
+int64_t LibraryQueuedFile::createdAt() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_record.createdAt;
+}
+
+int64_t LibraryQueuedFile::finishedAt() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_record.finishedAt;
 }
 
 LibraryQueuedFile::Snapshot LibraryQueuedFile::snapshot() const
@@ -313,6 +356,8 @@ void LibraryQueuedFile::mergeStored(const QueuedItemRecord &stored)
     takeUnlessPending(p, TitleField, r.title, stored.title);
     takeUnlessPending(p, DescriptionField, r.description, stored.description);
     takeUnlessPending(p, StatusField, r.status, stored.status);
+    takeUnlessPending(p, StatusField, r.finishedAt, stored.finishedAt);
+    takeUnlessPending(p, FailureField, r.failure, stored.failure);
     takeUnlessPending(p, SizeField, r.size, stored.size);
     takeUnlessPending(p, ProgressField, r.progress, stored.progress);
     takeUnlessPending(p, TimeRemainingField, r.timeRemaining, stored.timeRemaining);

@@ -58,6 +58,8 @@ struct QueuedItemRecord {
     bool playWhenReady = false;
     int64_t completedAt = 0;  // milliseconds since the epoch when handed to the player; 0 before
     int64_t createdAt = 0;
+    FailureReason failure;
+    int64_t finishedAt = 0;   // milliseconds since the epoch when it last became Completed or Failed
 };
 
 // Whether an address can be fetched at all: what isStartable and isRestartable both require.
@@ -103,10 +105,16 @@ public:
     int32_t option() const override;
     int32_t flag() const override;
     DownloadInfo downloadInfo() const override;
+    bool setFailureReason(const FailureReason &reason) override;
+    FailureReason failureReason() const override;
+    void setTransferState(const TransferState &state) override;
+    TransferState transferState() const override;
 
     // Also for hosts: the pair last set, and when the download was handed to the player.
     std::pair<int32_t, int32_t> pair() const;
     int64_t completedAt() const;
+    int64_t createdAt() const;
+    int64_t finishedAt() const;
 
     // For the store.
     struct Snapshot {
@@ -139,6 +147,7 @@ private:
     uint64_t m_generation = 0; // counts changes, so a commit knows whether it wrote the latest
     bool m_removed = false;
     DownloadInfo m_downloadInfo;
+    TransferState m_transfer;  // never stored
 };
 
 } // namespace Lumora

@@ -120,18 +120,17 @@ TEST(LibraryDatabase, bringsAnOlderLibraryUpToDateKeepingItsItems)
 {
     LumoraTest::TempHome home;
     const QString path = home.path() + "/library.db";
-    uint64_t id = 0;
+    // A library of the first schema, with one queued item, as the Lumora of that time wrote it.
+    const uint64_t id = 2;
     {
         LibraryOpenOptions v1;
         v1.databasePath = path;
         v1.schemaVersion = 1;
-        auto library = MediaLibrary::open(v1, nullptr);
-        ASSERT_TRUE(library);
-        id = addItem(*library, QStringLiteral("http://h/a.mp4"))->id();
-        // Files the first schema did not know cannot be registered in it.
-        RefCountedPtr<AcquiredFileInterface> acquired;
-        EXPECT_FALSE(library->addAcquiredFile(QUrl::fromLocalFile(QStringLiteral("/x.vexo")), acquired.receive()));
+        ASSERT_TRUE(LibraryDatabase::open(v1, nullptr));
     }
+    runSql(path, "INSERT INTO queued_items (id, source_url, status, created_at) VALUES (2, 'http://h/a.mp4', 1, 7);"
+                 "UPDATE playlists SET item_ids = x'0200000000000000' WHERE kind = 16;"
+                 "UPDATE meta SET value = 3 WHERE key = 'next_id';");
     auto library = openLibrary(path);
     ASSERT_TRUE(library);
     EXPECT_EQ(library->downloadOrder(), (std::vector<uint64_t>{id}));
@@ -148,6 +147,41 @@ TEST(LibraryDatabase, bringsAnOlderLibraryUpToDateKeepingItsItems)
     EXPECT_EQ(sqlite3_column_int(version, 0), LibrarySchemaVersion);
     sqlite3_finalize(version);
     sqlite3_close(db);
+}
+
+TEST(LibraryDatabase, aLibraryWithoutFailureReasonsTakesThemOnAndKeepsItsItems)
+{
+    LumoraTest::TempHome home;
+    const QString path = home.path() + "/library.db";
+    {
+        LibraryOpenOptions v2;
+        v2.databasePath = path;
+        v2.schemaVersion = 2;
+        ASSERT_TRUE(LibraryDatabase::open(v2, nullptr));
+    }
+    runSql(path, "INSERT INTO queued_items (id, source_url, file_url, title, name, status, size, progress, created_at) "
+                 "VALUES (2, 'http://h/a.mp4', '', 'a', 'a', 6, 1000, 40, 7);"
+                 "UPDATE playlists SET item_ids = x'0200000000000000' WHERE kind = 16;"
+                 "UPDATE meta SET value = 3 WHERE key = 'next_id';");
+
+    auto library = openLibrary(path);
+    ASSERT_TRUE(library);
+    RefCountedPtr<QueuedFileInterface> item;
+    ASSERT_TRUE(library->getItem(2, item.receive()));
+    EXPECT_EQ(item->status(), Failed);
+    EXPECT_EQ(item->size(), 1000u);
+    EXPECT_FALSE(item->failureReason().isSet()) << "a failure from before reasons has none";
+
+    FailureReason reason = FailureReason::http(404, QStringLiteral("h"));
+    ASSERT_TRUE(item->setFailureReason(reason));
+    ASSERT_TRUE(item->commit());
+    item = nullptr;
+    library.reset();
+
+    library = openLibrary(path);
+    ASSERT_TRUE(library->getItem(2, item.receive()));
+    EXPECT_EQ(item->failureReason(), reason);
+    EXPECT_EQ(item->failureReason().message(), QStringLiteral("404 Not Found (h)"));
 }
 
 TEST(LibraryDatabase, makesAPrivateWriteAheadLoggedFile)

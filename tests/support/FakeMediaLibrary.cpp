@@ -37,6 +37,8 @@ bool FakeQueuedFile::commit()
         return false;
     ++commits;
     m_committedStatus = m_status.load();
+    std::lock_guard l(m_mutex);
+    m_committedFailure = m_failure;
     return true;
 }
 
@@ -80,6 +82,11 @@ QString FakeQueuedFile::title() const { std::lock_guard l(m_mutex); return m_tit
 QString FakeQueuedFile::description() const { std::lock_guard l(m_mutex); return m_description; }
 Lumora::DownloadInfo FakeQueuedFile::downloadInfo() const { std::lock_guard l(m_mutex); return m_info; }
 std::pair<int32_t, int32_t> FakeQueuedFile::pair() const { std::lock_guard l(m_mutex); return m_pair; }
+bool FakeQueuedFile::setFailureReason(const Lumora::FailureReason &reason) { std::lock_guard l(m_mutex); m_failure = reason; return true; }
+Lumora::FailureReason FakeQueuedFile::failureReason() const { std::lock_guard l(m_mutex); return m_failure; }
+Lumora::FailureReason FakeQueuedFile::committedFailureReason() const { std::lock_guard l(m_mutex); return m_committedFailure; }
+void FakeQueuedFile::setTransferState(const Lumora::TransferState &state) { std::lock_guard l(m_mutex); m_transfer = state; }
+Lumora::TransferState FakeQueuedFile::transferState() const { std::lock_guard l(m_mutex); return m_transfer; }
 
 // ---- FakePlaylist ----
 

@@ -61,6 +61,10 @@ public:
     int32_t option() const override { return m_option.load(); }
     int32_t flag() const override { return m_flag.load(); }
     Lumora::DownloadInfo downloadInfo() const override;
+    bool setFailureReason(const Lumora::FailureReason &reason) override;
+    Lumora::FailureReason failureReason() const override;
+    void setTransferState(const Lumora::TransferState &state) override;
+    Lumora::TransferState transferState() const override;
 
     // Test controls and observations.
     std::atomic<bool> refuseSetStatus{false};
@@ -71,6 +75,7 @@ public:
     std::atomic<int> commits{0};
     std::atomic<int> completedMarks{0};
     Lumora::DownloadStatusValue committedStatus() const { return m_committedStatus.load(); }
+    Lumora::FailureReason committedFailureReason() const;
     std::pair<int32_t, int32_t> pair() const;
 
 private:
@@ -83,6 +88,9 @@ private:
     QString m_description;
     Lumora::DownloadInfo m_info;
     std::pair<int32_t, int32_t> m_pair{0, 0};
+    Lumora::FailureReason m_failure;
+    Lumora::FailureReason m_committedFailure;
+    Lumora::TransferState m_transfer;
     std::atomic<Lumora::DownloadStatusValue> m_status{Lumora::Queued};
     std::atomic<Lumora::DownloadStatusValue> m_committedStatus{0};
     std::atomic<int32_t> m_progress{0};
