@@ -56,13 +56,28 @@ QString warningText(const QString &itemName, const QString &drive, uint64_t requ
         .arg(itemName, drive, QString::number(requiredBytes / kMegabyte));
 }
 
-bool enoughSpace(const Check &check)
+namespace {
+
+void describe(FailureReason *shortage, const QString &folder, uint64_t required, uint64_t freeBytes)
+{
+    if (!shortage)
+        return;
+    *shortage = FailureReason::of(FailureKind::NotEnoughSpace, folder);
+    shortage->neededBytes = required;
+    shortage->freeBytes = freeBytes;
+}
+
+} // namespace
+
+bool enoughSpace(const Check &check, FailureReason *shortage)
 {
     const FreeSpaceReader readFree = check.freeSpace ? check.freeSpace : defaultFreeSpaceReader();
     const uint64_t required = requiredBytes(check.size);
 
     uint64_t freeBytes = 0;
-    if (readFree(QFileInfo(check.targetPath).path(), &freeBytes) && freeBytes < required) {
+    const QString targetFolder = QFileInfo(check.targetPath).path();
+    if (readFree(targetFolder, &freeBytes) && freeBytes < required) {
+        describe(shortage, targetFolder, required, freeBytes);
         if (check.listener)
             check.listener->diskSpaceLow(check.itemName, driveText(check.targetPath), check.targetPath, required,
                                          freeBytes);
@@ -74,6 +89,7 @@ bool enoughSpace(const Check &check)
     // The engine writes into the system's temporary download directory: that drive must hold it.
     const QString temp = OSUtilities::getTempDownloadDirectoryPath();
     if (readFree(temp, &freeBytes) && freeBytes < required) {
+        describe(shortage, temp, required, freeBytes);
         UIThread::displayMessage(UIThread::Warning, warningTitle(),
                                  warningText(check.itemName, driveText(temp), required), true);
         return false;

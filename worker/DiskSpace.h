@@ -5,6 +5,8 @@
 // When the target's drive is short, the host's listener is told; when the temporary download
 // directory could not be moved into the media folder and its own drive is short, the user is warned.
 
+#include "plugin/FailureReason.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -35,8 +37,9 @@ struct Check {
     FreeSpaceReader freeSpace;
 };
 
-// True when the download may start. A free space that cannot be read counts as enough.
-bool enoughSpace(const Check &check);
+// True when the download may start. A free space that cannot be read counts as enough. When it may
+// not, shortage (may be null) says where room is missing and how much: a not-enough-space reason.
+bool enoughSpace(const Check &check, FailureReason *shortage = nullptr);
 
 // The warning shown when the temporary directory's drive is short, translated in the context
 // "Download Thread".

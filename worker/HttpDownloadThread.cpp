@@ -6,6 +6,7 @@
 #include "plugin/InterfaceNames.h"
 #include "plugin/PlayerInterfaces.h"
 #include "plugin/StatusTransition.h"
+#include "worker/EngineFailure.h"
 #include "worker/HttpHelper.h"
 #include "worker/MediaHandOff.h"
 #include "worker/TargetNaming.h"
@@ -137,7 +138,8 @@ DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item, std::uniq
     DownloadInfo info;
     QUrl url = item->sourceUrl();
     // The probe asks with the credentials the address carries; the engine gets them as options.
-    const uint64_t size = m_helper->probe(url, &m_stopRequested);
+    const HttpHelper::Result probed = m_helper->examine(url, &m_stopRequested);
+    const uint64_t size = probed.size;
     if (stopRequested())
         return Queued;
     const QString user = url.userName(QUrl::FullyDecoded);
@@ -153,6 +155,7 @@ DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item, std::uniq
     if (mgr)
         mgr->setDownloadSize(item, size);
     if (size == 0) {
+        item->setFailureReason(probed.failure);
         if (mgr)
             mgr->setDownloadStatus(item, Failed);
         return Failed;
@@ -163,7 +166,7 @@ DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item, std::uniq
     const QString mediaFolder = TargetNaming::mediaFolder(m_defaultMediaFolder);
     const QString target = TargetNaming::decideTarget(item, mediaFolder, fresh, m_context);
     if (target.isEmpty())
-        return Failed;
+        return failWith(item, FailureReason::of(FailureKind::TargetUnplaceable, mediaFolder));
     if (item->fileUrl().toLocalFile() != target) {
         item->setTitle(QFileInfo(target).fileName());
         if (mgr)
@@ -178,8 +181,9 @@ DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item, std::uniq
         check.tempParentSet = tempParentSet;
         check.listener = m_listener.load();
         check.freeSpace = m_options.freeSpace;
-        if (!DiskSpace::enoughSpace(check))
-            return Failed;  // the scheduler records it
+        FailureReason shortage;
+        if (!DiskSpace::enoughSpace(check, &shortage))
+            return failWith(item, shortage);
     }
     return transfer(item, url, info, size, handshake);
 }
@@ -202,16 +206,18 @@ DownloadStatusValue HttpDownloadThread::transfer(QueuedFileInterface *item, cons
 
     uint32_t file = 0;
     const std::u16string uri = utf16(QString::fromLatin1(url.toEncoded()));
-    if (engine.fileOpenURIEx(uri.c_str(), 0, 0, &config, &file, EngineOpenFlags) != 0)
-        return Failed;
+    if (const int32_t opened = engine.fileOpenURIEx(uri.c_str(), 0, 0, &config, &file, EngineOpenFlags); opened != 0)
+        return failWith(item, EngineFailure::ofOpen(opened, url.host()));
 
     engine.filePause(file, 0);
+    m_failure = FailureReason();
     DownloadStatusValue status = waitUntilReady(file);
     if (status == Downloading) {
         if (DownloadManagerInterface *mgr = manager())
             mgr->setDownloadStatus(item, Downloading);
-        status = pollTransfer(item, file, size);
+        status = pollTransfer(item, file, size, url.host());
     }
+    item->setTransferState(TransferState());
 
     engine.filePause(file, 1);
     const QString output = readOutputPath(file);
@@ -232,14 +238,17 @@ DownloadStatusValue HttpDownloadThread::waitUntilReady(uint32_t file)
     while (engine.fileCheck(file) != 0) {
         if (stopRequested())
             return Queued;
-        if (engine.serviceIsRunning() == 0)
+        if (engine.serviceIsRunning() == 0) {
+            m_failure = FailureReason::of(FailureKind::EngineUnavailable);
             return Failed;
+        }
         std::this_thread::sleep_for(m_options.timing.readinessPoll);
     }
     return Downloading;
 }
 
-DownloadStatusValue HttpDownloadThread::pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size)
+DownloadStatusValue HttpDownloadThread::pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size,
+                                                     const QString &host)
 {
     const EngineApi &engine = m_options.engine;
     const auto poll = m_options.timing.transferPoll;
@@ -251,18 +260,31 @@ DownloadStatusValue HttpDownloadThread::pollTransfer(QueuedFileInterface *item, 
         // not read as a whole file: the unknown size never equals what was received.
         VDMFileInfo record{};
         record.total = VDM_SIZE_UNKNOWN;
-        if (engine.fileGetInfo(file, &record) != 0)
-            return record.received == record.total ? Completed : Failed;
-        if (engine.serviceIsRunning() == 0)
+        if (engine.fileGetInfo(file, &record) != 0) {
+            if (record.received == record.total) {
+                m_delivered = record.received;
+                return Completed;
+            }
+            m_failure = EngineFailure::ofTransfer(record, host);
             return Failed;
+        }
+        publishTransferState(item, record);
+        if (engine.serviceIsRunning() == 0) {
+            m_failure = FailureReason::of(FailureKind::EngineUnavailable);
+            return Failed;
+        }
         // A transfer the engine calls whole, yet short of what the server announced, has stopped
         // for good once it has had the stall period.
-        if (elapsed >= m_options.timing.stallPeriod && record.received == record.total && record.received < size)
+        if (elapsed >= m_options.timing.stallPeriod && record.received == record.total && record.received < size) {
+            m_failure = FailureReason::of(FailureKind::ConnectionLost, host);
             return Failed;
+        }
         const bool whole = record.received >= record.total;
         reportProgress(item, percentOf(record.received, record.total));
-        if (whole)
+        if (whole) {
+            m_delivered = record.received;
             return Completed;
+        }
         std::this_thread::sleep_for(poll);
         elapsed += poll;
     }
@@ -302,18 +324,23 @@ QString HttpDownloadThread::readOutputPath(uint32_t file)
 DownloadStatusValue HttpDownloadThread::finish(QueuedFileInterface *item, DownloadStatusValue status)
 {
     DownloadManagerInterface *mgr = manager();
+    if (status == Completed)
+        item->setSize(m_delivered);  // what arrived, which the server's first answer may have misstated
+    else if (status != Queued)
+        item->setFailureReason(m_failure);
     if (mgr)
         mgr->setDownloadStatus(item, status);
     if (status == Queued)
         return Queued;
     if (status != Completed) {
-        failureReport(item);
+        failureReport(item, m_failure);
         return Failed;
     }
 
     if (mgr)
         mgr->setDownloadProgress(item, 100);
     MediaHandOff::Result handed;
+    FailureReason refused;
     {
         std::lock_guard lock(m_itemLock);
         if (!m_inspectorHandle) {
@@ -329,10 +356,10 @@ DownloadStatusValue HttpDownloadThread::finish(QueuedFileInterface *item, Downlo
         in.manager = mgr;
         in.context = m_context;
         in.placement = m_options.placement;
-        handed = MediaHandOff::handOff(in);
+        handed = MediaHandOff::handOff(in, &refused);
     }
     if (handed == MediaHandOff::Result::Failed) {
-        failureReport(item);
+        failureReport(item, refused);
         return Failed;
     }
 
@@ -348,12 +375,29 @@ DownloadStatusValue HttpDownloadThread::finish(QueuedFileInterface *item, Downlo
     return Completed;
 }
 
-void HttpDownloadThread::failureReport(QueuedFileInterface *item)
+void HttpDownloadThread::failureReport(QueuedFileInterface *item, const FailureReason &reason)
 {
     std::lock_guard lock(m_itemLock);
     if (DownloadListener *listener = m_listener.load())
         listener->downloadFailed(item->fileUrl());
-    changeStatus(item, Failed, StatusRoutes::Reported);
+    changeStatus(item, Failed, StatusRoutes::Reported, nullptr, &reason);
+}
+
+// A run that ends before the engine has a file of it: the reason goes on the item, and the
+// scheduler records the status with it.
+DownloadStatusValue HttpDownloadThread::failWith(QueuedFileInterface *item, const FailureReason &reason)
+{
+    item->setFailureReason(reason);
+    return Failed;
+}
+
+void HttpDownloadThread::publishTransferState(QueuedFileInterface *item, const VDMFileInfo &record)
+{
+    TransferState state;
+    state.received = record.received;
+    state.total = record.total == VDM_SIZE_UNKNOWN ? 0 : record.total;
+    state.readAt = transferClockMs();
+    item->setTransferState(state);
 }
 
 } // namespace Lumora

@@ -72,10 +72,12 @@ private:
                                  std::unique_lock<std::mutex> &handshake);
     DownloadStatusValue finish(QueuedFileInterface *item, DownloadStatusValue status);
     DownloadStatusValue waitUntilReady(uint32_t file);
-    DownloadStatusValue pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size);
+    DownloadStatusValue pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size, const QString &host);
     void reportProgress(QueuedFileInterface *item, int32_t percent);
     QString readOutputPath(uint32_t file);
-    void failureReport(QueuedFileInterface *item);
+    void failureReport(QueuedFileInterface *item, const FailureReason &reason);
+    DownloadStatusValue failWith(QueuedFileInterface *item, const FailureReason &reason);
+    void publishTransferState(QueuedFileInterface *item, const VDMFileInfo &record);
     bool stopRequested() const { return m_stopRequested.load(); }
     DownloadManagerInterface *manager() const { return m_manager.load(); }
 
@@ -95,6 +97,9 @@ private:
     std::atomic<DownloadListener *> m_listener{nullptr};
     mutable std::mutex m_outputMutex;
     QString m_outputPath;
+    // Of the current run, on the scheduler's thread: why it failed, and how much arrived when whole.
+    FailureReason m_failure;
+    uint64_t m_delivered = 0;
 };
 
 } // namespace Lumora

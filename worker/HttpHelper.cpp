@@ -1,6 +1,7 @@
 #include "worker/HttpHelper.h"
 
 #include <QAbstractEventDispatcher>
+#include <QDateTime>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -8,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QThread>
 
+#include <algorithm>
 #include <charconv>
 
 namespace Lumora {
@@ -29,6 +31,84 @@ bool isHttpScheme(const QUrl &url)
 {
     const QString scheme = url.scheme().toLower();
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+// A failed round is asked again after this pause, doubled each time up to the last.
+constexpr auto kFirstRetryPause = std::chrono::milliseconds(1000);
+constexpr auto kLastRetryPause = std::chrono::milliseconds(8000);
+// A Retry-After longer than this is not waited for: the probe's own time is shorter anyway.
+constexpr int kLongestRetryAfterSeconds = 3600;
+// A server that refuses HEAD answers one of these.
+constexpr int kHeadNotAllowed = 405;
+constexpr int kNotImplemented = 501;
+
+// Scheme, host and port, with the scheme's own port filled in: what "the same origin" compares.
+QString originOf(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    const int port = url.port(scheme == QLatin1String("https") ? 443 : 80);
+    return QStringLiteral("%1://%2:%3").arg(scheme, url.host().toLower()).arg(port);
+}
+
+// The host as a reason names it: with its port when the address gives one.
+QString hostText(const QUrl &url)
+{
+    return url.port() > 0 ? QStringLiteral("%1:%2").arg(url.host()).arg(url.port()) : url.host();
+}
+
+bool isPassingFault(const FailureReason &reason)
+{
+    switch (reason.kind) {
+    case FailureKind::TimedOut:
+    case FailureKind::ConnectionLost:
+        return true;
+    case FailureKind::HttpStatus:
+        return reason.httpStatus == 408 || reason.httpStatus == 429 || reason.httpStatus == 500
+               || reason.httpStatus == 502 || reason.httpStatus == 503 || reason.httpStatus == 504;
+    default:
+        return false;
+    }
+}
+
+FailureKind kindOfNetworkError(int error)
+{
+    switch (error) {
+    case QNetworkReply::HostNotFoundError:
+        return FailureKind::HostNotFound;
+    case QNetworkReply::ConnectionRefusedError:
+        return FailureKind::ConnectionRefused;
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:  // what a request's transfer time-out ends with
+        return FailureKind::TimedOut;
+    case QNetworkReply::SslHandshakeFailedError:
+        return FailureKind::Tls;
+    case QNetworkReply::TooManyRedirectsError:
+        return FailureKind::TooManyRedirects;
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+        return FailureKind::ConnectionLost;
+    default:
+        return FailureKind::UnusableAnswer;
+    }
+}
+
+// Retry-After as seconds from now: a number of seconds, or an HTTP date.
+std::optional<int> parseRetryAfter(const QByteArray &value)
+{
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    bool number = false;
+    const qlonglong seconds = text.toLongLong(&number);
+    if (number)
+        return seconds < 0 ? std::nullopt : std::optional<int>(static_cast<int>(std::min<qlonglong>(seconds, kLongestRetryAfterSeconds)));
+    const QDateTime at = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    if (!at.isValid())
+        return std::nullopt;
+    const qint64 left = QDateTime::currentDateTimeUtc().secsTo(at);
+    return static_cast<int>(std::clamp<qint64>(left, 0, kLongestRetryAfterSeconds));
 }
 
 } // namespace
@@ -138,18 +218,43 @@ std::optional<uint64_t> HttpHelper::parseContentLength(std::string_view text)
     return value;
 }
 
-uint64_t HttpHelper::probe(const QUrl &url, const std::atomic<bool> *stop)
+HttpHelper::Result HttpHelper::examine(const QUrl &url, const std::atomic<bool> *stop)
 {
     // Qt runs no event loop, the helper's included, in a process without an application object;
     // the player always has one. Without it nothing can be learnt, so do not wait for it.
     if (!QCoreApplication::instance())
-        return 0;
+        return {};
     std::lock_guard serial(m_probeMutex);
+    const auto deadline = std::chrono::steady_clock::now() + m_timing.probeOverall;
+    auto pause = kFirstRetryPause;
+    for (;;) {
+        Result result = askOnce(url, stop, deadline);
+        if (result.size != 0 || !isPassingFault(result.failure) || (stop && stop->load()))
+            return result;
+        std::optional<int> retryAfter;
+        {
+            std::lock_guard lock(m_mutex);
+            retryAfter = m_retryAfterSeconds;
+        }
+        auto wait = retryAfter ? std::max<std::chrono::milliseconds>(pause, std::chrono::seconds(*retryAfter)) : pause;
+        if (std::chrono::steady_clock::now() + wait >= deadline)
+            return result;  // another round would not fit in the probe's time
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, wait, [&] { return stop && stop->load(); });
+        if (stop && stop->load())
+            return {};
+        pause = std::min(pause * 2, kLastRetryPause);
+    }
+}
+
+HttpHelper::Result HttpHelper::askOnce(const QUrl &url, const std::atomic<bool> *stop,
+                                       std::chrono::steady_clock::time_point deadline)
+{
     quint64 probeId;
     {
         std::lock_guard lock(m_mutex);
         if (!m_dispatcher)
-            return 0;
+            return {};
         probeId = ++m_lastProbeId;
         m_currentProbe = probeId;
         m_contentLength = 0;
@@ -157,14 +262,24 @@ uint64_t HttpHelper::probe(const QUrl &url, const std::atomic<bool> *stop)
         m_started = false;
         m_pending = 0;
         m_requestCount = 0;
+        m_lastStatus = 0;
+        m_lastNetworkError = QNetworkReply::NoError;
+        m_lastHost = hostText(url);
+        m_retryAfterSeconds.reset();
+        // Both or nothing: a user name alone goes to no server.
+        const QString user = url.userName(QUrl::FullyDecoded);
+        const QString password = url.password(QUrl::FullyDecoded);
+        const bool both = !user.isEmpty() && !password.isEmpty();
+        m_credentialOrigin = both ? originOf(url) : QString();
+        m_user = both ? user : QString();
+        m_password = both ? password : QString();
     }
     // Text, not the QUrl itself: nothing of the caller's objects is shared with the helper's thread.
     const QByteArray encoded = url.toEncoded();
     post(Command{encoded.isEmpty() ? std::string("invalid:") : encoded.toStdString(), probeId});
 
     const bool mainThread = onMainThread();
-    const auto deadline = std::chrono::steady_clock::now() + m_timing.probeOverall;
-    uint64_t result = 0;
+    Result result;
     {
         std::unique_lock lock(m_mutex);
         while (!finishedLocked() && !(stop && stop->load()) && std::chrono::steady_clock::now() < deadline) {
@@ -177,10 +292,37 @@ uint64_t HttpHelper::probe(const QUrl &url, const std::atomic<bool> *stop)
             }
             m_changed.wait_for(lock, mainThread ? kMainThreadSlice : kWaitSlice);
         }
-        result = m_contentLength;
+        const bool stopped = stop && stop->load();
+        result = stopped ? Result{m_contentLength, {}} : resultLocked(!finishedLocked());
         m_currentProbe = 0;
     }
     post(Command{std::string(), probeId});
+    return result;
+}
+
+HttpHelper::Result HttpHelper::resultLocked(bool timedOut) const
+{
+    Result result;
+    result.size = m_contentLength;
+    if (result.size != 0)
+        return result;
+    FailureReason &why = result.failure;
+    if (m_requestCount > MaxRequests) {
+        why = FailureReason::of(FailureKind::TooManyRedirects, m_lastHost);
+    } else if (m_lengthKnown) {
+        why = FailureReason::of(FailureKind::SizeUnknown, m_lastHost);  // a success without a usable length
+    } else if (m_lastStatus == kHeadNotAllowed || m_lastStatus == kNotImplemented) {
+        why = FailureReason::of(FailureKind::SizeUnknown, m_lastHost);
+        why.httpStatus = m_lastStatus;
+    } else if (m_lastStatus != 0) {
+        why = FailureReason::http(m_lastStatus, m_lastHost);
+    } else if (m_lastNetworkError != QNetworkReply::NoError) {
+        why = FailureReason::of(kindOfNetworkError(m_lastNetworkError), m_lastHost);
+    } else if (timedOut) {
+        why = FailureReason::of(FailureKind::TimedOut, m_lastHost);
+    } else {
+        why = FailureReason::of(FailureKind::UnusableAnswer, m_lastHost);
+    }
     return result;
 }
 
@@ -215,9 +357,19 @@ void HttpHelper::goSlot(const QUrl &url, quint64 probeId)
     // parse, no host) is a request that answered nothing.
     if (!url.isValid() || !isHttpScheme(url) || url.host().isEmpty()) {
         std::lock_guard lock(m_mutex);
+        m_lastHost = url.host();
         --m_pending;
         m_changed.notify_all();
         return;
+    }
+    QString user;
+    QString password;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_credentialOrigin.isEmpty() && originOf(url) == m_credentialOrigin) {
+            user = m_user;
+            password = m_password;
+        }
     }
 
     if (!m_network)
@@ -230,10 +382,7 @@ void HttpHelper::goSlot(const QUrl &url, quint64 probeId)
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setTransferTimeout(static_cast<int>(m_timing.probeRequest.count()));
-    // Both or nothing: a user name alone goes to no server.
-    const QString user = url.userName(QUrl::FullyDecoded);
-    const QString password = url.password(QUrl::FullyDecoded);
-    if (!user.isEmpty() && !password.isEmpty())
+    if (!user.isEmpty())
         request.setRawHeader("Authorization", "Basic " + (user + ':' + password).toUtf8().toBase64());
 
     QNetworkReply *reply = m_network->head(request);
@@ -254,6 +403,17 @@ void HttpHelper::responseHeaderReceived(QNetworkReply *resp)
     const quint64 probeId = found->second.probeId;
     const int status = statusAttribute.toInt();
 
+    {
+        std::lock_guard lock(m_mutex);
+        if (probeId == m_currentProbe) {
+            m_lastHost = hostText(resp->url());
+            if (status < 200 || status > 399 || (status >= 300 && resp->rawHeader("Location").isEmpty())) {
+                m_lastStatus = status;
+                if (resp->hasRawHeader("Retry-After"))
+                    m_retryAfterSeconds = parseRetryAfter(resp->rawHeader("Retry-After"));
+            }
+        }
+    }
     if (status >= 300 && status <= 399) {
         const QByteArray location = resp->rawHeader("Location");
         if (location.isEmpty())
@@ -280,10 +440,15 @@ void HttpHelper::complete(QNetworkReply *resp)
     if (found == m_requests.end())
         return;
     const quint64 probeId = found->second.probeId;
+    const bool answered = found->second.headerSeen;
     m_requests.erase(found);
     resp->deleteLater();
     std::lock_guard lock(m_mutex);
     if (probeId == m_currentProbe) {
+        if (!answered && resp->error() != QNetworkReply::NoError) {
+            m_lastNetworkError = resp->error();
+            m_lastHost = hostText(resp->url());
+        }
         --m_pending;
         m_changed.notify_all();
     }

@@ -3,7 +3,11 @@
 //
 // A probe sends an HTTP HEAD request, follows redirects by hand (ten requests at most, the first one
 // included), and answers the "Content-Length" of the first successful (2xx) answer, or 0 when it
-// learns nothing. Credentials travel only when the address carries both a user name and a password.
+// learns nothing, with the reason it learnt nothing. Credentials travel only when the address carries
+// both a user name and a password, and only to the address's own origin (scheme, host and port),
+// redirects to that origin included. A passing fault (a time-out, a lost connection, 408, 429, 500,
+// 502, 503, 504) is asked again after a pause that doubles from one second and honours Retry-After,
+// as long as the probe's own time allows.
 //
 // The helper owns a thread with its own event loop; every request lives there. probe() blocks its
 // caller (any thread but the helper's own) and never depends on the caller running an event loop, so
@@ -16,6 +20,7 @@
 // Qt needs an application object for any event loop to run, the helper's own included: the player
 // creates one at start (it need not run its loop). Without one every probe answers 0 at once.
 
+#include "plugin/FailureReason.h"
 #include "worker/WorkerTiming.h"
 
 #include <QObject>
@@ -45,12 +50,19 @@ public:
     // a tenth redirect is not.
     static constexpr int MaxRequests = 10;
 
+    struct Result {
+        uint64_t size = 0;       // 0 when unknown
+        FailureReason failure;   // why the size is unknown; unset after a stop
+    };
+
     explicit HttpHelper(const WorkerTiming &timing = {});
     ~HttpHelper() override;
 
-    // The content length of url, 0 when unknown. Returns early (with 0 unless the size was already
-    // known) as soon as *stop is true; interrupt() wakes it to look. Never on the helper's thread.
-    uint64_t probe(const QUrl &url, const std::atomic<bool> *stop = nullptr);
+    // The content length of url, and why it is 0 when it is. Returns early (with 0 unless the size was
+    // already known) as soon as *stop is true; interrupt() wakes it to look. Never on the helper's
+    // thread.
+    Result examine(const QUrl &url, const std::atomic<bool> *stop = nullptr);
+    uint64_t probe(const QUrl &url, const std::atomic<bool> *stop = nullptr) { return examine(url, stop).size; }
     void interrupt();
 
     // "Content-Length" as an unsigned 64-bit decimal; nullopt for anything else (empty, signed,
@@ -82,6 +94,9 @@ private:
     void abandon(quint64 probeId);  // the helper's thread
     void post(Command command);
     bool finishedLocked() const;
+    // One round of requests, until the deadline at the latest.
+    Result askOnce(const QUrl &url, const std::atomic<bool> *stop, std::chrono::steady_clock::time_point deadline);
+    Result resultLocked(bool timedOut) const;
 
     const WorkerTiming m_timing;
     std::thread m_thread;
@@ -104,6 +119,15 @@ private:
     bool m_started = false;
     int m_pending = 0;
     int m_requestCount = 0;
+    // What the round learnt besides the size, for its reason.
+    int m_lastStatus = 0;             // the last answer that was neither success nor redirect
+    int m_lastNetworkError = 0;       // QNetworkReply::NetworkError of a request that got no answer
+    QString m_lastHost;               // host (and port) of the request those came from
+    std::optional<int> m_retryAfterSeconds;
+    // Where the address's credentials may go: its origin, and the credentials themselves.
+    QString m_credentialOrigin;
+    QString m_user;
+    QString m_password;
 };
 
 } // namespace Lumora

@@ -55,22 +55,27 @@ void registerVideo(MediaManager *library, QueuedFileInterface *item, uint64_t fi
 
 } // namespace
 
-Result handOff(const Inputs &in)
+Result handOff(const Inputs &in, FailureReason *why)
 {
     const QUrl targetUrl = in.item->fileUrl();
     const QString target = targetUrl.toLocalFile();
-    if (!FilePlacement::moveFile(in.outputPath, target, in.placement))
+    const auto fail = [&](FailureKind kind) {
+        if (why)
+            *why = FailureReason::of(kind, target);
         return Result::Failed;
+    };
+    if (!FilePlacement::moveFile(in.outputPath, target, in.placement))
+        return fail(FailureKind::TargetUnplaceable);
 
     VSE::PluginInterfaceHandle libraryV2(VSE::InterfaceNames::mediaManagerV2());
     if (libraryV2.acquire(in.context) != VSE::PluginOk)
-        return Result::Failed;
+        return fail(FailureKind::LibraryRefused);
     FileAcceptor *acceptor = libraryV2.as<MediaManagerV2>()->fileAcceptor();
     if (!acceptor || !acceptor->acceptFile(QUrl::fromLocalFile(target)))
-        return Result::Failed;
+        return fail(FailureKind::LibraryRefused);
     VSE::PluginInterfaceHandle library(VSE::InterfaceNames::mediaManager());
     if (library.acquire(in.context) != VSE::PluginOk)
-        return Result::Failed;
+        return fail(FailureKind::LibraryRefused);
 
     if (!in.inspector)
         return Result::Completed;

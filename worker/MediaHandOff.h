@@ -5,6 +5,7 @@
 // scheduler thread with the worker's item lock held.
 
 #include "plugin/DownloadManagerInterface.h"
+#include "plugin/FailureReason.h"
 #include "plugin/FileInspectorInterface.h"
 #include "plugin/PluginContext.h"
 #include "worker/FilePlacement.h"
@@ -27,6 +28,7 @@ enum class Result {
     Failed,     // not placed, or refused by the library: the run fails
 };
 
-Result handOff(const Inputs &in);
+// why (may be null) receives the reason of a Failed result: target-unplaceable or library-refused.
+Result handOff(const Inputs &in, FailureReason *why = nullptr);
 
 } // namespace Lumora::MediaHandOff

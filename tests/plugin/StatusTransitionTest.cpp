@@ -110,3 +110,21 @@ TEST_F(StatusTransition, onlyRealChangesAreLogged)
     EXPECT_EQ(lines, QStringList{QStringLiteral("%1: Queued -> Downloading").arg(item->id())});
     EXPECT_FALSE(changeStatus(nullptr, Queued, StatusRoutes::Stored));
 }
+
+TEST_F(StatusTransition, aFailureReasonIsStoredWithTheFailureAndClearedWhenTheItemGoesAgain)
+{
+    auto item = library->addItem("http://h/a.mp4", Downloading);
+    const FailureReason notFound = FailureReason::http(404, QStringLiteral("h"));
+    EXPECT_TRUE(changeStatus(item.get(), Failed, StatusRoutes::Recorded, &keeper, &notFound));
+    EXPECT_EQ(item->committedFailureReason(), notFound);
+    EXPECT_EQ(lines.last(), QStringLiteral("%1: Downloading -> Failed (404 Not Found (h))").arg(item->id()));
+
+    // A reason its maker put on the item stays when the status comes without one.
+    auto other = library->addItem("http://h/b.mp4", Downloading);
+    other->setFailureReason(FailureReason::of(FailureKind::DiskFull));
+    EXPECT_TRUE(changeStatus(other.get(), Failed, StatusRoutes::Recorded, &keeper));
+    EXPECT_EQ(other->committedFailureReason().kind, FailureKind::DiskFull);
+
+    EXPECT_TRUE(changeStatus(item.get(), Queued, StatusRoutes::Stored));
+    EXPECT_FALSE(item->committedFailureReason().isSet());
+}

@@ -416,3 +416,70 @@ TEST_F(DownloadFixture, theEnginesOutputPathKeepsEveryCharacter)
     EXPECT_EQ(worker().outputPath(), output);
     EXPECT_TRUE(QFile::exists(mediaFolder + "/clip.vexo"));
 }
+
+// Whatever ends a run without its file leaves the reason on the item, where the status path stores
+// it with the Failed status.
+TEST_F(DownloadFixture, everyFailureLeavesItsReasonOnTheItem)
+{
+    const auto reasonAfter = [&](const lmtl::RefCountedPtr<FakeQueuedFile> &item) {
+        EXPECT_EQ(worker().download(item.get()), Failed);
+        engine.infoPasses = 0;
+        return item->failureReason();
+    };
+
+    HttpBehaviour missing;
+    missing.forceStatus = 404;
+    server.serveGenerated("/missing.mp4", kSize, missing);
+    FailureReason reason = reasonAfter(addItem(server.url("/missing.mp4")));
+    EXPECT_EQ(reason.kind, FailureKind::HttpStatus);
+    EXPECT_EQ(reason.httpStatus, 404);
+
+    freeSpace = [](const QString &, uint64_t *free) {
+        *free = 1500;
+        return true;
+    };
+    {
+        HttpDownloadThread::Options options;
+        options.engine = engine.api();
+        options.freeSpace = freeSpace;
+        HttpDownloadThread shortOfSpace(&context, options);
+        auto item = clip();
+        EXPECT_EQ(shortOfSpace.download(item.get()), Failed);
+        EXPECT_EQ(item->failureReason().kind, FailureKind::NotEnoughSpace);
+        EXPECT_EQ(item->failureReason().neededBytes, DiskSpace::requiredBytes(kSize));
+        EXPECT_EQ(item->failureReason().freeBytes, 1500u);
+    }
+
+    engine.openResult = VDM_E_UNAVAILABLE;
+    EXPECT_EQ(reasonAfter(clip()).kind, FailureKind::EngineUnavailable);
+    engine.openResult = VDM_OK;
+
+    engine.setInfoScript([](int pass) {
+        if (pass < 2)
+            return FakeEngine::Info{VDM_OK, kSize, 100};
+        return FakeEngine::Info{VDM_ENDED, kSize, 300, true, VDM_E_HTTP_STATUS, 503};
+    });
+    reason = reasonAfter(clip());
+    EXPECT_EQ(reason.kind, FailureKind::HttpStatus);
+    EXPECT_EQ(reason.httpStatus, 503);
+
+    engine.scriptTransfer(kSize, 400);
+    library->acceptFiles = false;
+    reason = reasonAfter(clip());
+    EXPECT_EQ(reason.kind, FailureKind::LibraryRefused);
+    library->acceptFiles = true;
+    engine.outputPath.clear();
+    reason = reasonAfter(clip());
+    EXPECT_EQ(reason.kind, FailureKind::TargetUnplaceable);
+    EXPECT_TRUE(reason.detail.endsWith(".vexo")) << reason.detail.toStdString();
+}
+
+TEST_F(DownloadFixture, aCompletedItemIsAsLargeAsWhatArrived)
+{
+    // The server's first answer said 1000 bytes; the transfer brought 900 and called them whole.
+    engine.setInfoScript([](int) { return FakeEngine::Info{VDM_ENDED, 900, 900}; });
+    auto item = clip();
+    EXPECT_EQ(worker().download(item.get()), Completed);
+    EXPECT_EQ(item->size(), 900u);
+    EXPECT_FALSE(item->failureReason().isSet());
+}

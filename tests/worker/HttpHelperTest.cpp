@@ -245,3 +245,96 @@ TEST(HttpHelper, destroyingTheHelperDuringARequestReturnsPromptly)
     helper.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
+
+// Every way a probe can learn nothing names its reason.
+TEST_F(HttpHelperTest, anUnknownSizeComesWithItsReason)
+{
+    using Lumora::FailureKind;
+    HttpBehaviour missing;
+    missing.forceStatus = 404;
+    server.serveGenerated("/missing", 10, missing);
+    HttpBehaviour noHead;
+    noHead.headStatus = 405;
+    server.serveGenerated("/nohead", 10, noHead);
+    HttpBehaviour noLength;
+    noLength.length = HttpLengthMode::Omitted;
+    server.serveGenerated("/nolength", 10, noLength);
+    HttpBehaviour locked;
+    locked.username = "ann";
+    locked.password = "s3cret";
+    server.serveGenerated("/private", 10, locked);
+    server.redirect("/loop", "/loop");
+
+    const auto reasonOf = [&](const std::string &url) { return helper.examine(at(url)).failure; };
+    const std::string host = "127.0.0.1:" + std::to_string(server.port());
+
+    auto reason = reasonOf(server.url("/missing"));
+    EXPECT_EQ(reason.kind, FailureKind::HttpStatus);
+    EXPECT_EQ(reason.message().toStdString(), "404 Not Found (" + host + ")");
+    reason = reasonOf(server.url("/nohead"));
+    EXPECT_EQ(reason.kind, FailureKind::SizeUnknown);
+    EXPECT_EQ(reason.httpStatus, 405);
+    EXPECT_EQ(reasonOf(server.url("/nolength")).kind, FailureKind::SizeUnknown);
+    reason = reasonOf(server.urlWithCredentials("/private", "ann", "wrong"));
+    EXPECT_EQ(reason.kind, FailureKind::CredentialsRefused);
+    EXPECT_EQ(reason.httpStatus, 401);
+    EXPECT_EQ(reasonOf(server.url("/loop")).kind, FailureKind::TooManyRedirects);
+    EXPECT_EQ(reasonOf("http://no-such-host.invalid/clip.mp4").kind, FailureKind::HostNotFound);
+
+    // A port nobody listens on: a server that came and went.
+    int closedPort;
+    {
+        HttpTestServer gone;
+        closedPort = gone.port();
+    }
+    reason = reasonOf("http://127.0.0.1:" + std::to_string(closedPort) + "/clip.mp4");
+    EXPECT_EQ(reason.kind, FailureKind::ConnectionRefused);
+    EXPECT_EQ(reason.detail.toStdString(), "127.0.0.1:" + std::to_string(closedPort));
+
+    EXPECT_FALSE(helper.examine(at(server.url("/loop")), nullptr).failure.message().isEmpty());
+    server.serveGenerated("/fine", 77);
+    const HttpHelper::Result fine = helper.examine(at(server.url("/fine")));
+    EXPECT_EQ(fine.size, 77u);
+    EXPECT_FALSE(fine.failure.isSet());
+}
+
+TEST_F(HttpHelperTest, aPassingFaultIsAskedAgainAndAPermanentOneOnce)
+{
+    HttpBehaviour busy;
+    busy.forceStatus = 503;
+    server.serveGenerated("/busy", 4321, busy);
+    std::thread healer([&] {
+        // Healed while the probe pauses before it asks again (a second, the first pause).
+        server.waitForRequests("/busy", 1, std::chrono::seconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        server.setBehaviour("/busy", HttpBehaviour());
+    });
+    EXPECT_EQ(helper.probe(at(server.url("/busy"))), 4321u);
+    healer.join();
+    EXPECT_EQ(server.requests("/busy").size(), 2u);
+
+    HttpBehaviour gone;
+    gone.forceStatus = 410;
+    server.serveGenerated("/gone", 1, gone);
+    EXPECT_EQ(helper.examine(at(server.url("/gone"))).failure.httpStatus, 410);
+    EXPECT_EQ(server.requests("/gone").size(), 1u);
+}
+
+TEST_F(HttpHelperTest, credentialsFollowARedirectToTheSameOriginOnly)
+{
+    HttpBehaviour locked;
+    locked.username = "ann";
+    locked.password = "s3cret";
+    server.serveGenerated("/private/clip.mp4", 900, locked);
+    server.redirect("/old", "/private/clip.mp4");
+    EXPECT_EQ(helper.probe(at(server.urlWithCredentials("/old", "ann", "s3cret"))), 900u);
+    EXPECT_FALSE(server.requests("/private/clip.mp4").back().header("Authorization").empty());
+
+    // Another host on the same server is another origin: it never sees them.
+    server.clearRequests();
+    server.redirect("/away", server.urlOnOtherHost("/private/clip.mp4"));
+    const HttpHelper::Result away = helper.examine(at(server.urlWithCredentials("/away", "ann", "s3cret")));
+    EXPECT_EQ(away.size, 0u);
+    EXPECT_EQ(away.failure.kind, Lumora::FailureKind::CredentialsRefused);
+    EXPECT_FALSE(server.requests("/private/clip.mp4").back().hasHeader("Authorization"));
+}

@@ -89,6 +89,8 @@ struct FakeEngineCalls {
             std::memset(record, 0, sizeof *record);
             record->total = answer.total;
             record->received = answer.received;
+            record->result = answer.failure;
+            record->httpStatus = answer.httpStatus;
         }
         return answer.result;
     }

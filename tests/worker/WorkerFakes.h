@@ -31,6 +31,8 @@ public:
         uint64_t total = 0;
         uint64_t received = 0;
         bool fill = true;    // false: leave the record as the caller passed it
+        int32_t failure = VDM_OK;  // the record's result: why an ended transfer failed
+        int32_t httpStatus = 0;
     };
     using InfoScript = std::function<Info(int pass)>;
 
