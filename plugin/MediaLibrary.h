@@ -78,6 +78,11 @@ public:
     // The running transfer as the worker last read it: in memory only (plugin/TransferState.h).
     virtual void setTransferState(const TransferState &state) = 0;
     virtual TransferState transferState() const = 0;
+    // The engine's finished output while the download's finishing (placement, hand-off, library
+    // entry) is under way: stored with the Completed status, cleared once the file is in place and
+    // in the library. A restart finishes what a crash left behind with it.
+    virtual bool setPendingFinish(const QString &engineOutput) = 0;
+    virtual QString pendingFinish() const = 0;
 };
 
 class PlaylistInterface : public lmtl::IRefCounted {

@@ -80,6 +80,7 @@ const char *const kMigrations[] = {
     ALTER TABLE queued_items ADD COLUMN failure_needed INTEGER NOT NULL DEFAULT 0;
     ALTER TABLE queued_items ADD COLUMN failure_free INTEGER NOT NULL DEFAULT 0;
     ALTER TABLE queued_items ADD COLUMN finished_at INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE queued_items ADD COLUMN pending_finish TEXT NOT NULL DEFAULT '';
     )sql",
 };
 static_assert(sizeof(kMigrations) / sizeof(kMigrations[0]) == LibrarySchemaVersion);

@@ -28,6 +28,7 @@ enum Field : uint32_t {
     PlayWhenReadyField = 1u << 12,
     CompletedField = 1u << 13,
     FailureField = 1u << 14,
+    PendingFinishField = 1u << 15,
 };
 
 template <class T>
@@ -309,6 +310,17 @@ TransferState LibraryQueuedFile::transferState() const
     return m_transfer;
 }
 
+bool LibraryQueuedFile::setPendingFinish(const QString &engineOutput)
+{
+    return change(PendingFinishField, [&](QueuedItemRecord &r) { r.pendingFinish = engineOutput; });
+}
+
+QString LibraryQueuedFile::pendingFinish() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_record.pendingFinish;
+}
+
 std::pair<int32_t, int32_t> LibraryQueuedFile::pair() const
 {
     std::lock_guard lock(m_mutex);
@@ -358,6 +370,7 @@ void LibraryQueuedFile::mergeStored(const QueuedItemRecord &stored)
     takeUnlessPending(p, StatusField, r.status, stored.status);
     takeUnlessPending(p, StatusField, r.finishedAt, stored.finishedAt);
     takeUnlessPending(p, FailureField, r.failure, stored.failure);
+    takeUnlessPending(p, PendingFinishField, r.pendingFinish, stored.pendingFinish);
     takeUnlessPending(p, SizeField, r.size, stored.size);
     takeUnlessPending(p, ProgressField, r.progress, stored.progress);
     takeUnlessPending(p, TimeRemainingField, r.timeRemaining, stored.timeRemaining);

@@ -60,6 +60,7 @@ struct QueuedItemRecord {
     int64_t createdAt = 0;
     FailureReason failure;
     int64_t finishedAt = 0;   // milliseconds since the epoch when it last became Completed or Failed
+    QString pendingFinish;
 };
 
 // Whether an address can be fetched at all: what isStartable and isRestartable both require.
@@ -109,6 +110,8 @@ public:
     FailureReason failureReason() const override;
     void setTransferState(const TransferState &state) override;
     TransferState transferState() const override;
+    bool setPendingFinish(const QString &engineOutput) override;
+    QString pendingFinish() const override;
 
     // Also for hosts: the pair last set, and when the download was handed to the player.
     std::pair<int32_t, int32_t> pair() const;

@@ -23,20 +23,20 @@ using MediaManagerInterface::QueuedFileInterface;
 constexpr const char kSelectItems[] =
     "SELECT id, source_url, file_url, title, name, description, status, size, progress, time_remaining, "
     "last_progress_time, counter, download_option, flag, pair_first, pair_second, play_when_ready, completed_at, "
-    "created_at, failure_kind, failure_status, failure_detail, failure_needed, failure_free, finished_at "
-    "FROM queued_items";
+    "created_at, failure_kind, failure_status, failure_detail, failure_needed, failure_free, finished_at, "
+    "pending_finish FROM queued_items";
 constexpr const char kInsertItem[] =
     "INSERT INTO queued_items (id, source_url, file_url, title, name, description, status, size, progress, "
     "time_remaining, last_progress_time, counter, download_option, flag, pair_first, pair_second, play_when_ready, "
     "completed_at, created_at, failure_kind, failure_status, failure_detail, failure_needed, failure_free, "
-    "finished_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, "
-    "?20, ?21, ?22, ?23, ?24, ?25)";
+    "finished_at, pending_finish) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, "
+    "?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26)";
 constexpr const char kUpdateItem[] =
     "UPDATE queued_items SET source_url = ?2, file_url = ?3, title = ?4, name = ?5, description = ?6, status = ?7, "
     "size = ?8, progress = ?9, time_remaining = ?10, last_progress_time = ?11, counter = ?12, download_option = ?13, "
     "flag = ?14, pair_first = ?15, pair_second = ?16, play_when_ready = ?17, completed_at = ?18, created_at = ?19, "
     "failure_kind = ?20, failure_status = ?21, failure_detail = ?22, failure_needed = ?23, failure_free = ?24, "
-    "finished_at = ?25 WHERE id = ?1";
+    "finished_at = ?25, pending_finish = ?26 WHERE id = ?1";
 constexpr const char kDeleteItem[] = "DELETE FROM queued_items WHERE id = ?1";
 constexpr const char kSelectPlaylist[] = "SELECT id, item_ids FROM playlists WHERE kind = ?1";
 constexpr const char kUpdatePlaylist[] = "UPDATE playlists SET item_ids = ?2 WHERE id = ?1";
@@ -68,6 +68,7 @@ QueuedItemRecord readItem(const SqliteStatement &row)
     r.failure.neededBytes = static_cast<uint64_t>(row.int64At(22));
     r.failure.freeBytes = static_cast<uint64_t>(row.int64At(23));
     r.finishedAt = row.int64At(24);
+    r.pendingFinish = row.textAt(25);
     return r;
 }
 
@@ -97,7 +98,8 @@ void bindItem(SqliteStatement &s, uint64_t id, const QueuedItemRecord &r)
         .bind(22, r.failure.detail)
         .bind(23, asStored(r.failure.neededBytes))
         .bind(24, asStored(r.failure.freeBytes))
-        .bind(25, r.finishedAt);
+        .bind(25, r.finishedAt)
+        .bind(26, r.pendingFinish);
 }
 
 std::vector<uint64_t> decodeOrder(const QByteArray &blob)

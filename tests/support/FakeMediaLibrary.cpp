@@ -87,6 +87,8 @@ Lumora::FailureReason FakeQueuedFile::failureReason() const { std::lock_guard l(
 Lumora::FailureReason FakeQueuedFile::committedFailureReason() const { std::lock_guard l(m_mutex); return m_committedFailure; }
 void FakeQueuedFile::setTransferState(const Lumora::TransferState &state) { std::lock_guard l(m_mutex); m_transfer = state; }
 Lumora::TransferState FakeQueuedFile::transferState() const { std::lock_guard l(m_mutex); return m_transfer; }
+bool FakeQueuedFile::setPendingFinish(const QString &output) { std::lock_guard l(m_mutex); m_pendingFinish = output; return true; }
+QString FakeQueuedFile::pendingFinish() const { std::lock_guard l(m_mutex); return m_pendingFinish; }
 
 // ---- FakePlaylist ----
 

@@ -65,6 +65,8 @@ public:
     Lumora::FailureReason failureReason() const override;
     void setTransferState(const Lumora::TransferState &state) override;
     Lumora::TransferState transferState() const override;
+    bool setPendingFinish(const QString &engineOutput) override;
+    QString pendingFinish() const override;
 
     // Test controls and observations.
     std::atomic<bool> refuseSetStatus{false};
@@ -91,6 +93,7 @@ private:
     Lumora::FailureReason m_failure;
     Lumora::FailureReason m_committedFailure;
     Lumora::TransferState m_transfer;
+    QString m_pendingFinish;
     std::atomic<Lumora::DownloadStatusValue> m_status{Lumora::Queued};
     std::atomic<Lumora::DownloadStatusValue> m_committedStatus{0};
     std::atomic<int32_t> m_progress{0};
