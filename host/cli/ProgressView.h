@@ -4,8 +4,7 @@
 // remaining-time estimate). On a terminal the progress lines are redrawn in place a few times a
 // second; otherwise each is printed as a plain line, at most once a second per download.
 //
-// Main thread only: the hub's messages reach it through the session, which hands them over from the
-// plugin threads.
+// Main thread only: the hub's messages reach it as the Player core's events, through the session.
 
 #include "host/cli/Console.h"
 #include "lmtl/RefCountedPtr.h"
