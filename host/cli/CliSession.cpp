@@ -1,0 +1,191 @@
+#include "host/cli/CliSession.h"
+
+#include "host/lmrlibrary/UIThread.h"
+#include "host/player/Format.h"
+#include "host/player/PlayerCommand.h"
+
+#include <QFileInfo>
+
+namespace Lumora::Cli {
+
+namespace {
+
+constexpr int kIdleCheckMs = 150;
+
+QString payloadText(const QVariant &payload)
+{
+    if (!payload.isValid())
+        return QStringLiteral("(empty)");
+    if (payload.typeId() == QMetaType::Bool)
+        return payload.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    return payload.toString();
+}
+
+} // namespace
+
+CliSession::CliSession(const Invocation &invocation, std::unique_ptr<Goal> goal, Console &console, const QString &socketName)
+    : m_invocation(invocation),
+      m_goal(std::move(goal)),
+      m_console(console),
+      m_player(*this, playerOptions(socketName))
+{
+    m_progress = std::make_unique<ProgressView>(m_console, [this](uint64_t id) { return m_player.item(id); });
+}
+
+CliSession::~CliSession()
+{
+    *m_alive = false;
+    m_progress.reset();
+    m_player.close();
+}
+
+Host::Player::Options CliSession::playerOptions(const QString &socketName)
+{
+    Host::Player::Options options;
+    options.socketName = socketName;
+    options.handOver = [this](const QStringList &args, const QString &cwd, std::shared_ptr<Host::CommandReply> reply) {
+        handOver(*this, args, cwd, std::move(reply));
+    };
+    if (m_invocation.verbose) {
+        // Printed on the sending thread, so that the order is exactly the order of sending.
+        options.tap = [this](const QString &topic, const QVariant &payload) {
+            m_console.message(QStringLiteral("hub: %1 %2").arg(topic, payloadText(payload)));
+        };
+    }
+    return options;
+}
+
+int CliSession::exec()
+{
+    QString error;
+    if (!m_player.start(&error)) {
+        m_console.error(QStringLiteral("lumora: ") + error);
+        m_player.close();
+        return ExitFailed;
+    }
+    if (!m_player.channelError().isEmpty())
+        m_console.error(QStringLiteral("lumora: warning: ") + m_player.channelError());
+
+    m_progress->start();
+    connect(&m_idleTimer, &QTimer::timeout, this, [this] { checkIdle(); });
+    m_idleTimer.start(kIdleCheckMs);
+    m_goal->start(*this);
+
+    const int code = m_loop.exec();
+
+    m_progress->stop();
+    m_player.close();
+    return code;
+}
+
+void CliSession::submit(Host::Player::Operation operation, std::function<void()> whenDown)
+{
+    m_player.submit(std::move(operation), std::move(whenDown));
+}
+
+void CliSession::waitForIdle(std::shared_ptr<Host::CommandReply> reply)
+{
+    m_idleWaiters.push_back(std::move(reply));
+}
+
+void CliSession::checkIdle()
+{
+    if (!m_watchingIdle || m_checking || m_player.isStopping())
+        return;
+    m_checking = true;
+    m_player.submit([this](const Host::LivePlugins &plugins) {
+        const bool pending = plugins.manager->hasPendingDownloads();
+        const bool paused = plugins.manager->isPaused();
+        toMainThread([this, pending, paused] { idleState(pending, paused); });
+    });
+}
+
+void CliSession::idleState(bool pending, bool paused)
+{
+    m_checking = false;
+    if (m_player.isStopping())
+        return;
+    if (!pending || paused) {
+        for (const auto &waiter : m_idleWaiters) {
+            waiter->message(pending ? QStringLiteral("the queue is paused") : QStringLiteral("the queue is idle"));
+            waiter->finish(ExitOk);
+        }
+        m_idleWaiters.clear();
+    }
+    m_goal->idle(*this, pending, paused);
+}
+
+void CliSession::itemChanged(uint64_t id)
+{
+    m_progress->statusChanged(id, false);
+}
+
+void CliSession::statusChanged(uint64_t id)
+{
+    m_progress->statusChanged(id, true);
+}
+
+void CliSession::itemRemoved(uint64_t id)
+{
+    m_progress->itemRemoved(id);
+}
+
+void CliSession::pausedChanged(bool paused)
+{
+    m_progress->pausedChanged(paused);
+}
+
+void CliSession::played(const QUrl &url, bool started, const QString &error)
+{
+    if (started)
+        m_console.message(QStringLiteral("playing %1 with %2").arg(Host::displayFile(url), Host::configuredPlayerCommand()));
+    else
+        m_console.error(QStringLiteral("lumora: could not play %1: %2").arg(Host::displayFile(url), error));
+    m_goal->played(*this, started);
+}
+
+void CliSession::diskSpaceLow(const QString &itemName, const QString &targetPath, uint64_t requiredBytes,
+                              uint64_t freeBytes)
+{
+    m_console.error(QStringLiteral("lumora: not enough disk space for \"%1\": it needs %2, and %3 has %4 free")
+                        .arg(itemName, Host::formatBytes(requiredBytes), QFileInfo(targetPath).path(),
+                             Host::formatBytes(freeBytes)));
+}
+
+void CliSession::downloadFailed(const QUrl &fileUrl)
+{
+    // The progress view reports the failure with the download's title and address; the target
+    // alone adds little, except to someone following every report.
+    if (m_invocation.verbose)
+        m_console.error(QStringLiteral("lumora: listener: download to %1 failed").arg(Host::displayFile(fileUrl)));
+}
+
+void CliSession::messageShown(int icon, const QString &text, const QString &detail)
+{
+    const QString kind = icon == UIThread::Warning ? QStringLiteral("warning") : QStringLiteral("note");
+    m_console.error(QStringLiteral("lumora: %1: %2").arg(kind, text));
+    if (!detail.isEmpty())
+        m_console.error(QStringLiteral("  ") + detail);
+}
+
+void CliSession::stopping(int signalNumber)
+{
+    m_signal = signalNumber;
+    m_idleTimer.stop();
+    if (signalNumber)
+        m_console.message(QStringLiteral("stopping: the running download is kept and goes on at the next run "
+                                         "(interrupt again to quit at once)"));
+    // Whoever waits for the queue to be idle goes on with it once this player has gone.
+    for (const auto &waiter : m_idleWaiters)
+        waiter->retryLater();
+    m_idleWaiters.clear();
+}
+
+void CliSession::stopped()
+{
+    // Every message the plugins sent before their shutdown returned has been shown by now.
+    m_progress->stop();
+    m_loop.exit(m_goal->finish(*this));
+}
+
+} // namespace Lumora::Cli

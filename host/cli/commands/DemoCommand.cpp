@@ -1,0 +1,26 @@
+#include "host/cli/CommandArguments.h"
+#include "host/cli/CommandSpec.h"
+#include "host/cli/Demo.h"
+#include "host/cli/commands/Commands.h"
+
+namespace Lumora::Cli::Commands {
+
+const CommandSpec &demo()
+{
+    static const CommandSpec spec{
+        .name = QStringLiteral("demo"),
+        .synopsis = QStringLiteral("demo [--keep]"),
+        .summary = QStringLiteral("download the bundled clips from a loopback server into a temporary home"),
+        .help = QStringLiteral("Runs the whole pipeline without a network: a web server on 127.0.0.1 serves the "
+                               "bundled clips (LUMORA_DEMO_CLIPS names another folder), a player in a temporary "
+                               "home downloads them, lists the queue and checks every file byte for byte against "
+                               "its original. With --home the demo uses that home instead."),
+        .options = {{QStringLiteral("--keep"), QStringLiteral("keep the temporary home to look around in afterwards")}},
+        .scope = CommandSpec::Scope::OwnHome,
+        .parse = Arguments::none,
+        .run = runDemo,
+    };
+    return spec;
+}
+
+} // namespace Lumora::Cli::Commands

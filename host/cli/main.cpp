@@ -1,0 +1,35 @@
+// lumora: the player in command-line form. See "lumora --help".
+
+#include "host/cli/Console.h"
+#include "host/cli/LumoraMain.h"
+#include "host/player/MainThread.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+
+#if defined(__SANITIZE_THREAD__)
+// Qt and glib are not built with ThreadSanitizer: the events they allocate on one thread and free
+// on another, and the wake-up descriptors they hand between threads, are synchronised by locks it
+// cannot see. Only their own calls are let through; what lumora hands between threads travels in
+// its own, instrumented queues (MainThread.h, OperationQueue.h).
+extern "C" const char *__tsan_default_suppressions()
+{
+    return "called_from_lib:libQt6Core.so.6\n"
+           "called_from_lib:libQt6Network.so.6\n"
+           "called_from_lib:libglib-2.0.so.0\n"
+           "race:QCoreApplicationPrivate::sendPostedEvents\n";
+}
+#endif
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lumora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
+    // Output into a closed pipe ("lumora list | head") ends the write, not the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    Lumora::Host::MainThread::initialize();
+    Lumora::Cli::Console console;
+    return Lumora::Cli::runLumora(QCoreApplication::arguments().mid(1), console);
+}

@@ -1,0 +1,88 @@
+#include "host/player/AddressIntake.h"
+
+#include "lmtl/RefCountedPtr.h"
+#include "plugin/AcceptedEndings.h"
+
+#include <QFileInfo>
+
+namespace Lumora::Host {
+
+namespace {
+
+using ItemPtr = lmtl::RefCountedPtr<MediaManagerInterface::QueuedFileInterface>;
+
+QString rejectionReason(const QUrl &url)
+{
+    if (!AcceptedEndings::accepts(url))
+        return QStringLiteral("not a video file the download manager takes (accepted extensions: %1; letter case counts)")
+            .arg(AcceptedEndings::endings().join(QStringLiteral(", ")));
+    return QStringLiteral("the download manager did not queue it (the media library refused a new item)");
+}
+
+} // namespace
+
+bool checkAddress(const QString &text, QUrl *url, QString *reason)
+{
+    const QUrl parsed(text, QUrl::StrictMode);
+    if (!parsed.isValid() || parsed.isRelative()) {
+        *reason = QStringLiteral("not an address (give a full URL such as http://host/video.mp4)");
+        return false;
+    }
+    const QString scheme = parsed.scheme();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+        if (parsed.host().isEmpty()) {
+            *reason = QStringLiteral("the address names no host");
+            return false;
+        }
+    } else if (scheme != QLatin1String("file")) {
+        // The download manager declares http and file; its engine also speaks https. Anything else
+        // would be queued and then fail, so it is refused here, where the user can still fix it.
+        *reason = QStringLiteral("lumora downloads http, https and file addresses, not %1").arg(scheme);
+        return false;
+    }
+    *url = parsed;
+    return true;
+}
+
+IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *receiver,
+                             DownloadManagerInterface *manager,
+                             const std::function<void(const IntakeOutcome &)> &report)
+{
+    IntakeResult result;
+    for (const QUrl &url : addresses) {
+        ItemPtr existing;
+        const bool known = manager->findDownload(url, existing.receive()) && existing;
+        if (!known)
+            receiver->receiveURI(url);
+        IntakeOutcome outcome;
+        outcome.address = url;
+        ItemPtr item;
+        if (!manager->findDownload(url, item.receive()) || !item) {
+            ++result.rejected;
+            outcome.refusal = rejectionReason(url);
+            report(outcome);
+            continue;
+        }
+        outcome.id = item->id();
+        outcome.title = item->title();
+        result.accepted.push_back(outcome.id);
+        const DownloadStatusValue status = item->status();
+        if (!known) {
+            outcome.kind = IntakeOutcome::Kind::Queued;
+        } else if (isRetryableStatus(status)) {
+            outcome.kind = IntakeOutcome::Kind::Retrying;
+        } else if (status == Completed) {
+            outcome.kind = IntakeOutcome::Kind::AlreadyDownloaded;
+            outcome.file = item->fileUrl();
+            outcome.fileGone = !outcome.file.isLocalFile() || !QFileInfo::exists(outcome.file.toLocalFile());
+        } else {
+            outcome.kind = IntakeOutcome::Kind::AlreadyQueued;
+        }
+        report(outcome);
+        if (outcome.kind == IntakeOutcome::Kind::Retrying)
+            manager->retryDownload(outcome.id);
+    }
+    return result;
+}
+
+} // namespace Lumora::Host
