@@ -1,6 +1,7 @@
 #include "host/cli/CliSession.h"
 
 #include "host/lmrlibrary/UIThread.h"
+#include "host/lmrlibrary/VerboseLog.h"
 #include "host/player/Format.h"
 #include "host/player/PlayerCommand.h"
 
@@ -57,6 +58,20 @@ Host::Player::Options CliSession::playerOptions(const QString &socketName)
 
 int CliSession::exec()
 {
+    // Each status change of a download, on the verbose channel, printed where it happens.
+    struct VerboseChannel {
+        VerboseLog::Sink previous;
+        bool installed = false;
+        ~VerboseChannel()
+        {
+            if (installed)
+                VerboseLog::setSink(previous);
+        }
+    } channel;
+    if (m_invocation.verbose) {
+        channel.previous = VerboseLog::setSink([this](const QString &line) { m_console.message(line); });
+        channel.installed = true;
+    }
     QString error;
     if (!m_player.start(&error)) {
         m_console.error(QStringLiteral("lumora: ") + error);
