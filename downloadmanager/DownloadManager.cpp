@@ -15,6 +15,7 @@ DownloadManager::DownloadManager(VSE::PluginContext *context)
     if (!m_impl->attachMediaLibrary(std::move(handle)))
         return;
     m_impl->setListener(nullptr, this);
+    m_impl->finishInterruptedRuns();
     m_impl->start();
     retain();
     m_holdsSelfReference = true;

@@ -92,6 +92,21 @@ bool Impl::attachMediaLibrary(std::unique_ptr<VSE::PluginInterfaceHandle> mediaM
                                            m_downloadPlaylist.receive());
 }
 
+void Impl::finishInterruptedRuns()
+{
+    std::vector<ItemPtr> unfinished;
+    {
+        std::lock_guard queue(m_queueLock);
+        QueueRules::walk(m_downloadPlaylist.get(), [&](int64_t, QueuedFileInterface *item) {
+            if (!item->pendingFinish().isEmpty())
+                unfinished.emplace_back(item);
+            return true;
+        });
+    }
+    for (const ItemPtr &item : unfinished)
+        m_worker->finishInterrupted(item.get());
+}
+
 void Impl::setListener(DownloadListener *listener, DownloadManagerInterface *manager)
 {
     m_listener = listener;

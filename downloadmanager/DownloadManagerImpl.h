@@ -42,6 +42,9 @@ public:
     // Construction: keeps the media manager and asks it for the download playlist. True when both
     // are there, so that the scheduler may run.
     bool attachMediaLibrary(std::unique_ptr<VSE::PluginInterfaceHandle> mediaManager);
+    // Before the scheduler's first pass: every download a crash left half finished is finished, or
+    // queued again when nothing is left to finish it with.
+    void finishInterruptedRuns();
 
     // Scheduler thread control. start() creates one thread even when called twice at once; stop()
     // ends and joins it (on the scheduler thread itself it only asks the loop to end).

@@ -24,6 +24,10 @@ public:
     virtual void setManager(DownloadManagerInterface *manager, DownloadListener *listener) = 0;
     // Asks the running download to end as Queued within one polling period; returns at once.
     virtual void requestStop(QueuedFileInterface *item) = 0;
+    // Finishes what a crash interrupted: an item that still holds its engine output
+    // (pendingFinish) is placed, handed to the library and committed, or queued to download again
+    // when nothing is left to finish with. Before the scheduler's first pass, on the host's thread.
+    virtual void finishInterrupted(QueuedFileInterface *item) = 0;
 };
 
 } // namespace Lumora

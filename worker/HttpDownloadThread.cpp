@@ -5,6 +5,7 @@
 #include "plugin/DownloadListener.h"
 #include "plugin/InterfaceNames.h"
 #include "plugin/PlayerInterfaces.h"
+#include "plugin/FaultPoint.h"
 #include "plugin/StatusTransition.h"
 #include "worker/EngineFailure.h"
 #include "worker/HttpHelper.h"
@@ -324,10 +325,14 @@ QString HttpDownloadThread::readOutputPath(uint32_t file)
 DownloadStatusValue HttpDownloadThread::finish(QueuedFileInterface *item, DownloadStatusValue status)
 {
     DownloadManagerInterface *mgr = manager();
-    if (status == Completed)
+    if (status == Completed) {
         item->setSize(m_delivered);  // what arrived, which the server's first answer may have misstated
-    else if (status != Queued)
+        // Stored with the Completed status: a crash from here until the file is in the library
+        // leaves the item to be finished at the next start.
+        item->setPendingFinish(outputPath());
+    } else if (status != Queued) {
         item->setFailureReason(m_failure);
+    }
     if (mgr)
         mgr->setDownloadStatus(item, status);
     if (status == Queued)
@@ -337,27 +342,13 @@ DownloadStatusValue HttpDownloadThread::finish(QueuedFileInterface *item, Downlo
         return Failed;
     }
 
+    LUMORA_FAULT_POINT("finish.recorded");
     if (mgr)
         mgr->setDownloadProgress(item, 100);
-    MediaHandOff::Result handed;
     FailureReason refused;
-    {
-        std::lock_guard lock(m_itemLock);
-        if (!m_inspectorHandle) {
-            // The stream engine may have joined the host after this plugin was loaded.
-            auto inspector = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::fileInspector());
-            if (inspector->acquire(m_context) == VSE::PluginOk)
-                m_inspectorHandle = std::move(inspector);
-        }
-        MediaHandOff::Inputs in;
-        in.item = item;
-        in.outputPath = outputPath();
-        in.inspector = m_inspectorHandle ? m_inspectorHandle->as<VSE::FileInspectorInterface>() : nullptr;
-        in.manager = mgr;
-        in.context = m_context;
-        in.placement = m_options.placement;
-        handed = MediaHandOff::handOff(in, &refused);
-    }
+    const MediaHandOff::Result handed = handOff(item, outputPath(), false, &refused);
+    // Finished either way; the scheduler's record of the run stores it.
+    item->setPendingFinish(QString());
     if (handed == MediaHandOff::Result::Failed) {
         failureReport(item, refused);
         return Failed;
@@ -373,6 +364,50 @@ DownloadStatusValue HttpDownloadThread::finish(QueuedFileInterface *item, Downlo
         }
     }
     return Completed;
+}
+
+MediaHandOff::Result HttpDownloadThread::handOff(QueuedFileInterface *item, const QString &output, bool alreadyPlaced,
+                                                FailureReason *why)
+{
+    std::lock_guard lock(m_itemLock);
+    if (!m_inspectorHandle) {
+        // The stream engine may have joined the host after this plugin was loaded.
+        auto inspector = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::fileInspector());
+        if (inspector->acquire(m_context) == VSE::PluginOk)
+            m_inspectorHandle = std::move(inspector);
+    }
+    MediaHandOff::Inputs in;
+    in.item = item;
+    in.outputPath = output;
+    in.alreadyPlaced = alreadyPlaced;
+    in.inspector = m_inspectorHandle ? m_inspectorHandle->as<VSE::FileInspectorInterface>() : nullptr;
+    in.manager = manager();
+    in.context = m_context;
+    in.placement = m_options.placement;
+    return MediaHandOff::handOff(in, why);
+}
+
+void HttpDownloadThread::finishInterrupted(QueuedFileInterface *item)
+{
+    const QString output = item->pendingFinish();
+    if (output.isEmpty())
+        return;
+    const QString target = item->fileUrl().toLocalFile();
+    const bool placed = !target.isEmpty() && QFileInfo::exists(target);
+    item->setPendingFinish(QString());
+    if (!placed && (output.isEmpty() || !QFileInfo::exists(output))) {
+        // Nothing left to finish with: the download starts over, under a fresh name.
+        item->setProgress(0);
+        changeStatus(item, Queued, StatusRoutes::Stored);
+        return;
+    }
+    FailureReason refused;
+    if (handOff(item, output, placed, &refused) == MediaHandOff::Result::Failed) {
+        changeStatus(item, Failed, StatusRoutes::Stored, nullptr, &refused);
+        return;
+    }
+    item->setProgress(100);
+    item->commit();
 }
 
 void HttpDownloadThread::failureReport(QueuedFileInterface *item, const FailureReason &reason)

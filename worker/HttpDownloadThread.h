@@ -25,6 +25,7 @@
 #include "worker/DownloadThreadInterface.h"
 #include "worker/EngineApi.h"
 #include "worker/FilePlacement.h"
+#include "worker/MediaHandOff.h"
 #include "worker/WorkerTiming.h"
 
 #include <QString>
@@ -61,6 +62,7 @@ public:
     void stopAndWait() override;
     void setManager(DownloadManagerInterface *manager, DownloadListener *listener) override;
     void requestStop(QueuedFileInterface *item) override;
+    void finishInterrupted(QueuedFileInterface *item) override;
 
     // The engine's output file of the last run that opened one (empty when it gave none).
     QString outputPath() const;
@@ -71,6 +73,9 @@ private:
     DownloadStatusValue transfer(QueuedFileInterface *item, const QUrl &url, const DownloadInfo &info, uint64_t size,
                                  std::unique_lock<std::mutex> &handshake);
     DownloadStatusValue finish(QueuedFileInterface *item, DownloadStatusValue status);
+    // Places the file and hands it to the library, under the item lock.
+    MediaHandOff::Result handOff(QueuedFileInterface *item, const QString &output, bool alreadyPlaced,
+                                 FailureReason *why);
     DownloadStatusValue waitUntilReady(uint32_t file);
     DownloadStatusValue pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size, const QString &host);
     void reportProgress(QueuedFileInterface *item, int32_t percent);

@@ -2,6 +2,7 @@
 
 #include "plugin/Topics.h"
 #include "lmtl/RefCountedPtr.h"
+#include "plugin/FaultPoint.h"
 #include "plugin/InterfaceNames.h"
 #include "plugin/PluginInterfaceHandle.h"
 
@@ -64,8 +65,9 @@ Result handOff(const Inputs &in, FailureReason *why)
             *why = FailureReason::of(kind, target);
         return Result::Failed;
     };
-    if (!FilePlacement::moveFile(in.outputPath, target, in.placement))
+    if (!in.alreadyPlaced && !FilePlacement::moveFile(in.outputPath, target, in.placement))
         return fail(FailureKind::TargetUnplaceable);
+    LUMORA_FAULT_POINT("finish.placed");
 
     VSE::PluginInterfaceHandle libraryV2(VSE::InterfaceNames::mediaManagerV2());
     if (libraryV2.acquire(in.context) != VSE::PluginOk)
@@ -73,6 +75,7 @@ Result handOff(const Inputs &in, FailureReason *why)
     FileAcceptor *acceptor = libraryV2.as<MediaManagerV2>()->fileAcceptor();
     if (!acceptor || !acceptor->acceptFile(QUrl::fromLocalFile(target)))
         return fail(FailureKind::LibraryRefused);
+    LUMORA_FAULT_POINT("finish.accepted");
     VSE::PluginInterfaceHandle library(VSE::InterfaceNames::mediaManager());
     if (library.acquire(in.context) != VSE::PluginOk)
         return fail(FailureKind::LibraryRefused);
@@ -88,6 +91,7 @@ Result handOff(const Inputs &in, FailureReason *why)
         if (in.inspector->queryFileMeasure(&fileMeasure) == 0 && in.inspector->queryTrackMeasure(0, &trackMeasure) == 0)
             registerVideo(library.as<MediaManager>(), in.item, fileMeasure, trackMeasure);
     }
+    LUMORA_FAULT_POINT("finish.entered");
     if (in.manager)
         in.manager->setDownloadFlag(in.item, PlayableFlag);
     return Result::Completed;

@@ -17,6 +17,7 @@ namespace Lumora::MediaHandOff {
 struct Inputs {
     MediaManagerInterface::QueuedFileInterface *item = nullptr;
     QString outputPath;                              // the engine's finished file
+    bool alreadyPlaced = false;                      // the file is at the target already (a crash came after)
     VSE::FileInspectorInterface *inspector = nullptr; // may be null: the file is then not measured
     DownloadManagerInterface *manager = nullptr;
     VSE::PluginContext *context = nullptr;

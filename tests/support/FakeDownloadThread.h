@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace LumoraTest {
 
@@ -49,6 +50,8 @@ public:
         return result;
     }
 
+    void finishInterrupted(QueuedFileInterface *item) override { interruptedFinishes.push_back(item->id()); }
+
     void stopAndWait() override
     {
         ++stopAndWaits;
@@ -84,6 +87,7 @@ public:
         };
     }
 
+    std::vector<uint64_t> interruptedFinishes;  // before the scheduler runs: no lock needed
     std::atomic<int> downloads{0}, requestStops{0}, stopAndWaits{0};
     std::atomic<bool> stopRequested{false}, running{false};
     std::atomic<Lumora::DownloadManagerInterface *> manager{nullptr};
