@@ -14,9 +14,9 @@ namespace Lumora::EngineBinding {
 
 namespace {
 
-constexpr LPCWSTR kLibraryNames[] = {u"VexoDownloadManager.dll", u"VexoDownloadManager.so",
+constexpr const char16_t *kLibraryNames[] = {u"VexoDownloadManager.dll", u"VexoDownloadManager.so",
                                      u"libVexoDownloadManager.dylib"};
-constexpr LPCWSTR kInstallSuffixes[] = {u"/VexoDownloadManager.dll", u"/VexoDownloadManager.so",
+constexpr const char16_t *kInstallSuffixes[] = {u"/VexoDownloadManager.dll", u"/VexoDownloadManager.so",
                                         u"/libVexoDownloadManager.dylib"};
 constexpr char kInstallSettingsPath[] = "Settings/DesktopService";
 constexpr char16_t kInstallDirValue[] = u"InstallDir";
@@ -26,7 +26,7 @@ constexpr size_t kMaxJoinedPathUnits = 131072 - 1;
 // One entry point: its name and, once resolved, its address. The address is read without the lock
 // on every call, hence atomic; it is written once, under the lock.
 struct Slot {
-    LPCWSTR name;
+    const char16_t *name;
     std::atomic<FARPROC> address {nullptr};
 };
 
@@ -66,7 +66,7 @@ std::u16string readInstallDir()
 HMODULE searchLibrary()
 {
     searches.fetch_add(1, std::memory_order_relaxed);
-    for (const LPCWSTR name : kLibraryNames) {
+    for (const char16_t *name : kLibraryNames) {
         HMODULE module = nullptr;
         if (VexoOS::loadSharedLibrary(name, &module) == VexoOS::kLibraryOk)
             return module;
@@ -74,7 +74,7 @@ HMODULE searchLibrary()
     const std::u16string directory = readInstallDir();
     if (directory.empty())
         return nullptr;
-    for (const LPCWSTR suffix : kInstallSuffixes) {
+    for (const char16_t *suffix : kInstallSuffixes) {
         // Joined and loaded in UTF-16 throughout: the 8-bit copies of the library layer keep only
         // 7-bit text, which would lose an install directory such as "C:/Programme/Vidéo".
         const std::u16string path = directory + suffix;

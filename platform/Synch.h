@@ -21,6 +21,17 @@
 
 #include <string>
 
+#ifdef _WIN32
+
+// On Windows: the system's mutex objects; only the name needs a char16_t form.
+template <VexoOS::Platform::Utf16Unit C>
+inline HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, const C *lpName)
+{
+    return ::CreateMutexW(lpMutexAttributes, bInitialOwner, VexoOS::Platform::win32Text(lpName));
+}
+
+#else
+
 constexpr LONG ERROR_ALREADY_EXISTS = 183;
 constexpr LONG ERROR_NOT_OWNER = 288;
 
@@ -47,3 +58,5 @@ namespace VexoOS::Platform {
 // For tests that must clean up after a process they killed.
 std::string namedMutexObjectName(LPCWSTR name);
 } // namespace VexoOS::Platform
+
+#endif // _WIN32

@@ -10,6 +10,36 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef _WIN32
+
+// On Windows the types are the system's own. Its wide strings are wchar_t, ours char16_t (the same
+// UTF-16 units, but a distinct type): the platform headers add char16_t forms of the wide calls we
+// use, which forward to the system's. They are templates so that a plain nullptr still picks the
+// system's own function rather than being ambiguous between the two.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <concepts>
+
+using QWORD = uint64_t;
+
+namespace VexoOS::Platform {
+
+template <class C>
+concept Utf16Unit = std::same_as<C, char16_t>;
+
+inline LPCWSTR win32Text(const char16_t *text) { return reinterpret_cast<LPCWSTR>(text); }
+inline LPWSTR win32Text(char16_t *text) { return reinterpret_cast<LPWSTR>(text); }
+
+} // namespace VexoOS::Platform
+
+#else
+
 using BYTE = uint8_t;
 using WORD = uint16_t;
 using DWORD = uint32_t;
@@ -148,3 +178,5 @@ using FARPROC = void (*)();
 // (LoadLibrary*, GetProcAddress, FreeLibrary, CreateMutexW, ReleaseMutex).
 DWORD GetLastError();
 void SetLastError(DWORD error);
+
+#endif // _WIN32
