@@ -102,6 +102,8 @@ inline LSTATUS SHDeleteKeyW(HKEY hKey, const C *pszSubKey)
 
 #else
 
+// Sub-key paths as Windows takes them: a leading backslash gives ERROR_BAD_PATHNAME; doubled and
+// trailing backslashes are ignored.
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
@@ -115,7 +117,8 @@ LSTATUS RegCloseKey(HKEY hKey);
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                          LPDWORD lpcbData);
 
-// Stores the bytes as given: for REG_SZ the caller includes the terminator in cbData.
+// Stores the bytes as given: for REG_SZ the caller includes the terminator in cbData. Null data
+// with a size gives ERROR_NOACCESS.
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
                        DWORD cbData);
 

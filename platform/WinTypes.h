@@ -109,6 +109,7 @@ constexpr LONG ERROR_PROC_NOT_FOUND = 127;
 constexpr LONG ERROR_BAD_PATHNAME = 161;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_NOACCESS = 998;          // a buffer that cannot be read
 constexpr LONG ERROR_BADDB = 1009;           // the hive file cannot be parsed
 constexpr LONG ERROR_KEY_DELETED = 1018;     // the key behind an open handle was deleted
 constexpr LONG ERROR_NOT_ENOUGH_QUOTA = 1816; // the hive would grow past its size limit

@@ -25,6 +25,25 @@
 
 namespace RegistryTest {
 
+// Whether the calls are the system's (the windows build) rather than our stand-in's. Cases that
+// test one of the stand-in's documented limits (platform/Registry.h, "what differs") skip there.
+#ifdef _WIN32
+inline constexpr bool kSystemRegistry = true;
+#else
+inline constexpr bool kSystemRegistry = false;
+#endif
+
+// Whether the system's registry is Wine's, whose known differences from Windows some cases skip.
+inline bool underWine()
+{
+#ifdef _WIN32
+    static const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+#else
+    return false;
+#endif
+}
+
 #ifdef _WIN32
 
 // The test programs share the Wine prefix's registry (ctest runs their cases one at a time); each

@@ -68,7 +68,7 @@ TEST(RegistryKeyUtils, depthFirstDeletionStopsAtTheFirstKeyItCannotDelete)
     EXPECT_TRUE(exists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\E\\a"));
 }
 
-TEST(RegistryKeyUtils, listingsWithOnlyTheMachineKeyAndWithLongNames)
+TEST(RegistryKeyUtils, listingsWithOnlyTheMachineKey)
 {
     ScratchRegistry scratch;
     HKEY machine = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\OnlyMachine");
@@ -84,8 +84,14 @@ TEST(RegistryKeyUtils, listingsWithOnlyTheMachineKeyAndWithLongNames)
     EXPECT_FALSE(lmds::getSubKeyNames(settings, names));
     EXPECT_TRUE(lmds::getValueNames(settings, names));
     EXPECT_EQ(names, std::set<std::u16string>({u"v"}));
+}
 
-    // Value names stop at the first one of 1024 units or more, and the listing still succeeds.
+TEST(RegistryKeyUtils, valueListingStopsAtTheFirstNameOf1024UnitsAndSucceeds)
+{
+    if (underWine())
+        GTEST_SKIP() << "Wine enumerates values in name order, so another name comes first";
+    ScratchRegistry scratch;
+    std::set<std::u16string> names;
     HKEY user = createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Long");
     ASSERT_EQ(setDword(user, u"first", 1), ERROR_SUCCESS);
     ASSERT_EQ(setDword(user, std::u16string(1024, u'n').c_str(), 2), ERROR_SUCCESS);
