@@ -68,7 +68,7 @@ LONG resolve(HKEY key, Target &out)
 }
 
 // A sub-key path as Windows takes it: a leading backslash is refused, doubled and trailing ones
-// separate nothing ("A\\\\B\\" is "A\\B").
+// separate nothing (A\\B\ is A\B).
 LONG collapseSeparators(std::u16string_view path, std::u16string &out)
 {
     if (!path.empty() && path.front() == u'\\')

@@ -1,6 +1,5 @@
 #include "platform/Synch.h"
 
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>

@@ -306,6 +306,24 @@ TEST(Registry, refusesWhatTheHiveFilesCannotHold)
     RegCloseKey(key);
 }
 
+TEST(Registry, oneViewServesBothWow64Flags)
+{
+    if (kSystemRegistry)
+        GTEST_SKIP() << "Windows keeps a 32-bit view of HKLM\\SOFTWARE apart from the 64-bit one";
+    ScratchRegistry scratch;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\View", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(setDword(key, u"v", 64), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\View", 0, KEY_READ | KEY_WOW64_32KEY, &key), ERROR_SUCCESS);
+    DWORD value = 0, size = sizeof value;
+    EXPECT_EQ(RegQueryValueExW(key, u"v", nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(value, 64u);
+    RegCloseKey(key);
+}
+
 // Run under ThreadSanitizer: the registry is called from the scheduler thread and host threads.
 TEST(Registry, threadsWritingAtOnceLoseNothing)
 {
