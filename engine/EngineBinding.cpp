@@ -15,9 +15,9 @@ namespace Lumora::EngineBinding {
 
 namespace {
 
-constexpr LPCWSTR kLibraryNames[] = {u"VexoDownloadManager.dll", u"VexoDownloadManager.so",
+constexpr const char16_t *kLibraryNames[] = {u"VexoDownloadManager.dll", u"VexoDownloadManager.so",
                                      u"libVexoDownloadManager.dylib"};
-constexpr LPCWSTR kInstallSuffixes[] = {u"/VexoDownloadManager.dll", u"/VexoDownloadManager.so",
+constexpr const char16_t *kInstallSuffixes[] = {u"/VexoDownloadManager.dll", u"/VexoDownloadManager.so",
                                         u"/libVexoDownloadManager.dylib"};
 // The joined path must fit 131,072 UTF-16 units with its terminator; a longer one is not tried.
 constexpr size_t kMaxJoinedPathUnits = 131072 - 1;
@@ -25,7 +25,7 @@ constexpr size_t kMaxJoinedPathUnits = 131072 - 1;
 // One entry point: its name and, once resolved, its address. The address is read without the lock
 // on every call, hence atomic; it is written once, under the lock.
 struct Slot {
-    LPCWSTR name;
+    const char16_t *name;
     std::atomic<FARPROC> address {nullptr};
 };
 
@@ -65,7 +65,7 @@ std::u16string readInstallDir()
 HMODULE searchLibrary()
 {
     searches.fetch_add(1, std::memory_order_relaxed);
-    for (const LPCWSTR name : kLibraryNames) {
+    for (const char16_t *name : kLibraryNames) {
         HMODULE module = nullptr;
         if (VexoOS::loadSharedLibrary(name, &module) == VexoOS::kLibraryOk)
             return module;
@@ -73,7 +73,7 @@ HMODULE searchLibrary()
     const std::u16string directory = readInstallDir();
     if (directory.empty())
         return nullptr;
-    for (const LPCWSTR suffix : kInstallSuffixes) {
+    for (const char16_t *suffix : kInstallSuffixes) {
         // Joined and loaded in UTF-16 throughout: the 8-bit copies of the library layer keep only
         // 7-bit text, which would lose an install directory such as "C:/Programme/Vidéo".
         const std::u16string path = directory + suffix;

@@ -10,7 +10,8 @@
 // resolved, under one process-wide loader lock):
 //   1. the plain file names "VexoDownloadManager.dll", "VexoDownloadManager.so" and
 //      "libVexoDownloadManager.dylib", in this order, through the system's library search
-//      (LD_LIBRARY_PATH, the caller's runpath, the system folders);
+//      (LD_LIBRARY_PATH, the caller's runpath, the system folders; on Windows its own order, the
+//      program's folder and PATH among them);
 //   2. if none loads: the string "InstallDir" of the settings component "DesktopService" (per user,
 //      else machine-wide, read-only), joined with "/" and the same three names. An empty value
 //      counts as missing. A directory with characters outside 7-bit ASCII loads like any other.

@@ -4,7 +4,7 @@
 
 namespace VexoOS {
 
-CVexoMutex::CVexoMutex(LPCWSTR name, int32_t defaultTimeoutMs, int32_t)
+CVexoMutex::CVexoMutex(const char16_t *name, int32_t defaultTimeoutMs, int32_t)
     : m_defaultTimeoutMs(defaultTimeoutMs)
 {
     if (!name || !*name) {

@@ -25,7 +25,7 @@ namespace VexoOS {
 class CVexoMutex {
 public:
     // The third argument is accepted for compatibility and ignored.
-    explicit CVexoMutex(LPCWSTR name = nullptr, int32_t defaultTimeoutMs = -1, int32_t unused = 0);
+    explicit CVexoMutex(const char16_t *name = nullptr, int32_t defaultTimeoutMs = -1, int32_t unused = 0);
     virtual ~CVexoMutex();
 
     CVexoMutex(const CVexoMutex &) = delete;

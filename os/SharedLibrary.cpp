@@ -18,7 +18,7 @@ size_t cappedLength(const Char *text)
 
 } // namespace
 
-int loadSharedLibrary(LPCWSTR path, HMODULE *module)
+int loadSharedLibrary(const char16_t *path, HMODULE *module)
 {
     if (!path || !module)
         return kLibraryNullArgument;
@@ -33,7 +33,7 @@ int loadSharedLibrary(LPCWSTR path, HMODULE *module)
     return kLibraryOk;
 }
 
-int findLibrarySymbol(HMODULE module, LPCWSTR symbol, FARPROC *function)
+int findLibrarySymbol(HMODULE module, const char16_t *symbol, FARPROC *function)
 {
     if (!module || !symbol || !function)
         return kLibraryNullArgument;
@@ -48,7 +48,7 @@ int findLibrarySymbol(HMODULE module, LPCWSTR symbol, FARPROC *function)
     return kLibraryOk;
 }
 
-char *narrowCopy(LPCWSTR text)
+char *narrowCopy(const char16_t *text)
 {
     if (!text)
         return nullptr;
@@ -69,7 +69,7 @@ int freeNarrowCopy(char *text)
     return 0;
 }
 
-int widenCopy(WCHAR *destination, const char *text)
+int widenCopy(char16_t *destination, const char *text)
 {
     if (!destination || !text)
         return kLibraryNullArgument;

@@ -21,20 +21,20 @@ constexpr int kLibraryNoNarrowCopy = -10;  // the 8-bit copy of the name could n
 constexpr size_t kMaxCopyLength = 512000;
 
 // Loads path; *module receives the handle (free it with FreeLibrary, or hold it in a ScopedDLL).
-int loadSharedLibrary(LPCWSTR path, HMODULE *module);
+int loadSharedLibrary(const char16_t *path, HMODULE *module);
 
 // *function receives the address of symbol in module; cast it to the real type.
-int findLibrarySymbol(HMODULE module, LPCWSTR symbol, FARPROC *function);
+int findLibrarySymbol(HMODULE module, const char16_t *symbol, FARPROC *function);
 
 // A new 8-bit string (malloc'ed; give it back with freeNarrowCopy) holding the low byte of each
 // unit of text, or null when text is null or memory is short.
-char *narrowCopy(LPCWSTR text);
+char *narrowCopy(const char16_t *text);
 // -1 for null, else 0.
 int freeNarrowCopy(char *text);
 
 // Copies the 7-bit bytes of text into destination, dropping bytes 0x80 and above (so the result
 // may be shorter), and terminates it. destination must hold strlen(text) + 1 units.
 // 0, or -2 when either pointer is null.
-int widenCopy(WCHAR *destination, const char *text);
+int widenCopy(char16_t *destination, const char *text);
 
 } // namespace VexoOS

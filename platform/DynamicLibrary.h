@@ -12,10 +12,24 @@
 
 #include <string>
 
+#ifdef _WIN32
+
+// On Windows: the system's loader (its own search order, ".dll" appended to a name without an
+// extension); only the wide name needs a char16_t form.
+template <VexoOS::Platform::Utf16Unit C>
+inline HMODULE LoadLibraryW(const C *lpLibFileName)
+{
+    return ::LoadLibraryW(VexoOS::Platform::win32Text(lpLibFileName));
+}
+
+#else
+
 HMODULE LoadLibraryA(LPCSTR lpLibFileName);
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL FreeLibrary(HMODULE hLibModule);
+
+#endif // _WIN32
 
 namespace VexoOS::Platform {
 // The loader's description of this thread's last failure in the calls above.

@@ -11,6 +11,9 @@ namespace {
 
 using View = std::u16string_view;
 
+// The registry editor's own line end; a hive it exports and one we write look the same.
+constexpr std::u16string_view kLineEnd = u"\r\n";
+
 bool isSpace(char16_t c) { return c == u' ' || c == u'\t'; }
 
 View trimLeft(View v)
@@ -65,8 +68,8 @@ std::string narrowForMessage(View v)
 // Turns the file's bytes into UTF-16 units, honouring a byte-order mark.
 bool decodeFile(std::string_view bytes, std::u16string &text, std::string &error)
 {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        bytes.remove_prefix(2);
+    if (bytes.starts_with(kUtf16ByteOrderMark)) {
+        bytes.remove_prefix(kUtf16ByteOrderMark.size());
         if (bytes.size() % 2 != 0) {
             error = "UTF-16 file with an odd number of bytes (cut short?)";
             return false;
@@ -368,7 +371,7 @@ bool plainString(const std::vector<BYTE> &data, std::u16string &text)
             return false;
         text[i] = c;
     }
-    return !hasLoneSurrogate(text);
+    return true;
 }
 
 void appendAscii(std::u16string &out, std::string_view ascii)
@@ -387,7 +390,8 @@ void appendHex(std::u16string &line, std::u16string &out, const std::vector<BYTE
             line.push_back(u',');
             // Wrapped near 80 columns, as the registry editor exports.
             if (line.size() > 76) {
-                line += u"\\\n";
+                line += u"\\";
+                line += kLineEnd;
                 out += line;
                 line.assign(u"  ");
             }
@@ -414,19 +418,19 @@ void appendValue(std::u16string &out, const RegValue &value)
     } else if (value.type == REG_DWORD && value.data.size() == 4) {
         const DWORD number = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) | (DWORD(value.data[3]) << 24);
         char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "dword:%08x", number);
+        std::snprintf(buffer, sizeof buffer, "dword:%08x", static_cast<unsigned>(number));
         appendAscii(line, buffer);
     } else {
         if (value.type == REG_BINARY) {
             appendAscii(line, "hex:");
         } else {
             char buffer[24];
-            std::snprintf(buffer, sizeof buffer, "hex(%x):", value.type);
+            std::snprintf(buffer, sizeof buffer, "hex(%x):", static_cast<unsigned>(value.type));
             appendAscii(line, buffer);
         }
         appendHex(line, out, value.data);
     }
-    line.push_back(u'\n');
+    line += kLineEnd;
     out += line;
 }
 
@@ -435,10 +439,11 @@ void appendKey(std::u16string &out, const RegKey &key, const std::u16string &pat
     if (!isRoot || !key.values().empty()) {
         out.push_back(u'[');
         out += path;
-        out += u"]\n";
+        out.push_back(u']');
+        out += kLineEnd;
         for (const RegValue &value : key.values())
             appendValue(out, value);
-        out.push_back(u'\n');
+        out += kLineEnd;
     }
     key.forEachSubKey([&](const RegKey &sub) { appendKey(out, sub, path + u"\\" + sub.name(), false); });
 }
@@ -458,9 +463,17 @@ bool serializeHive(const RegKey &root, std::u16string_view rootName, std::string
 {
     std::u16string text;
     appendAscii(text, kHiveHeader);
-    text += u"\n\n";
+    text += kLineEnd;
+    text += kLineEnd;
     appendKey(text, root, std::u16string(rootName), true);
-    return encodeUtf8(text, out, LoneSurrogates::Reject);
+    out.clear();
+    out.reserve(kUtf16ByteOrderMark.size() + text.size() * 2);
+    out += kUtf16ByteOrderMark;
+    for (char16_t c : text) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    return true;
 }
 
 } // namespace VexoOS::Platform

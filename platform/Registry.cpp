@@ -67,11 +67,32 @@ LONG resolve(HKEY key, Target &out)
     return ERROR_SUCCESS;
 }
 
+// A sub-key path as Windows takes it: a leading backslash is refused, doubled and trailing ones
+// separate nothing (A\\B\ is A\B).
+LONG collapseSeparators(std::u16string_view path, std::u16string &out)
+{
+    if (!path.empty() && path.front() == u'\\')
+        return ERROR_BAD_PATHNAME;
+    out.clear();
+    for (char16_t c : path) {
+        if (c == u'\\' && (out.empty() || out.back() == u'\\'))
+            continue;
+        out.push_back(c);
+    }
+    if (!out.empty() && out.back() == u'\\')
+        out.pop_back();
+    return ERROR_SUCCESS;
+}
+
 // target's path followed by the components of subKey.
 LONG appendPath(const Target &target, LPCWSTR subKey, std::vector<std::u16string> &full)
 {
+    std::u16string path;
+    LONG status = collapseSeparators(view(subKey), path);
+    if (status != ERROR_SUCCESS)
+        return status;
     std::vector<std::u16string> components;
-    const LONG status = splitKeyPath(view(subKey), components);
+    status = splitKeyPath(path, components);
     if (status != ERROR_SUCCESS)
         return status;
     if (target.path.size() + components.size() > kMaxKeyDepth)
@@ -268,7 +289,9 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData)
 {
     const std::u16string_view name = view(lpValueName);
-    if ((!lpData && cbData != 0) || cbData > kMaxValueDataBytes || !isValidValueName(name))
+    if (!lpData && cbData != 0)
+        return ERROR_NOACCESS;
+    if (cbData > kMaxValueDataBytes || !isValidValueName(name))
         return ERROR_INVALID_PARAMETER;
     std::vector<BYTE> data(lpData, lpData + cbData);
     std::lock_guard lock(registryMutex());

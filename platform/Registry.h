@@ -20,7 +20,7 @@
 //   open of the machine-wide tree by a user who cannot write /etc/vexo succeeds and reads; its
 //   writes then fail with ERROR_ACCESS_DENIED.
 // - Names that the file format cannot hold are refused with ERROR_INVALID_PARAMETER: names with
-//   line breaks or unpaired surrogates. Value data is limited to 1 MiB and a hive to 64 MiB
+//   line breaks or NULs. Value data is limited to 1 MiB and a hive to 64 MiB
 //   (ERROR_INVALID_PARAMETER, ERROR_NOT_ENOUGH_QUOTA).
 // - A hive file that does not parse makes every call on that hive fail with ERROR_BADDB; the file
 //   is never overwritten (platform/RegistryMessages.h says where the message goes).
@@ -30,6 +30,80 @@
 
 #include "platform/WinTypes.h"
 
+#ifdef _WIN32
+
+// On Windows: the system's registry, reached through the char16_t forms below. Everything above
+// ("what holds", "what differs") describes the stand-in; the differential tests in tests/platform
+// and tests/settings run the same cases against both.
+#include <shlwapi.h>
+
+template <VexoOS::Platform::Utf16Unit C>
+inline LSTATUS RegOpenKeyExW(HKEY hKey, const C *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    return ::RegOpenKeyExW(hKey, VexoOS::Platform::win32Text(lpSubKey), ulOptions, samDesired, phkResult);
+}
+
+template <VexoOS::Platform::Utf16Unit C>
+inline LSTATUS RegCreateKeyExW(HKEY hKey, const C *lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                               REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                               LPDWORD lpdwDisposition)
+{
+    return ::RegCreateKeyExW(hKey, VexoOS::Platform::win32Text(lpSubKey), Reserved, lpClass, dwOptions, samDesired,
+                             lpSecurityAttributes, phkResult, lpdwDisposition);
+}
+
+template <VexoOS::Platform::Utf16Unit C>
+inline LSTATUS RegQueryValueExW(HKEY hKey, const C *lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData)
+{
+    return ::RegQueryValueExW(hKey, VexoOS::Platform::win32Text(lpValueName), lpReserved, lpType, lpData, lpcbData);
+}
+
+template <VexoOS::Platform::Utf16Unit C>
+inline LSTATUS RegSetValueExW(HKEY hKey, const C *lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
+                              DWORD cbData)
+{
+    return ::RegSetValueExW(hKey, VexoOS::Platform::win32Text(lpValueName), Reserved, dwType, lpData, cbData);
+}
+
+template <VexoOS::Platform::Utf16Unit C>
+inline LSTATUS RegDeleteValueW(HKEY hKey, const C *lpValueName)
+{
+    return ::RegDeleteValueW(hKey, VexoOS::Platform::win32Text(lpValueName));
+}
+
+template <VexoOS::Platform::Utf16Unit C>
+inline LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, C *lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
+{
+    return ::RegEnumKeyExW(hKey, dwIndex, VexoOS::Platform::win32Text(lpName), lpcchName, lpReserved, lpClass,
+                           lpcchClass, lpftLastWriteTime);
+}
+
+template <VexoOS::Platform::Utf16Unit C>
+inline LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, C *lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+{
+    return ::RegEnumValueW(hKey, dwIndex, VexoOS::Platform::win32Text(lpValueName), lpcchValueName, lpReserved,
+                           lpType, lpData, lpcbData);
+}
+
+template <VexoOS::Platform::Utf16Unit C>
+inline LSTATUS RegDeleteKeyExW(HKEY hKey, const C *lpSubKey, REGSAM samDesired, DWORD Reserved)
+{
+    return ::RegDeleteKeyExW(hKey, VexoOS::Platform::win32Text(lpSubKey), samDesired, Reserved);
+}
+
+template <VexoOS::Platform::Utf16Unit C>
+inline LSTATUS SHDeleteKeyW(HKEY hKey, const C *pszSubKey)
+{
+    return static_cast<LSTATUS>(::SHDeleteKeyW(hKey, VexoOS::Platform::win32Text(pszSubKey)));
+}
+
+#else
+
+// Sub-key paths as Windows takes them: a leading backslash gives ERROR_BAD_PATHNAME; doubled and
+// trailing backslashes are ignored.
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
@@ -43,7 +117,8 @@ LSTATUS RegCloseKey(HKEY hKey);
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                          LPDWORD lpcbData);
 
-// Stores the bytes as given: for REG_SZ the caller includes the terminator in cbData.
+// Stores the bytes as given: for REG_SZ the caller includes the terminator in cbData. Null data
+// with a size gives ERROR_NOACCESS.
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
                        DWORD cbData);
 
@@ -72,3 +147,5 @@ LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD Re
 // Deletes a key with everything below it, in one change of the hive file. An empty sub-key path is
 // refused (ERROR_INVALID_PARAMETER) rather than taken to mean hKey itself.
 LSTATUS SHDeleteKeyW(HKEY hKey, LPCWSTR pszSubKey);
+
+#endif // _WIN32

@@ -1,14 +1,32 @@
 #include "platform/RegistryTree.h"
 
-#include "platform/Utf16.h"
-
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <clocale>
 #include <cwctype>
 #include <locale.h>
+#endif
 
 namespace VexoOS::Platform {
 
 namespace {
+
+#ifdef _WIN32
+
+// The invariant locale's upper case, unit by unit: the table the registry itself folds names with.
+char16_t upcase(char16_t unit)
+{
+    if (unit < 0x80)
+        return (unit >= u'a' && unit <= u'z') ? char16_t(unit - 0x20) : unit;
+    wchar_t in = static_cast<wchar_t>(unit);
+    wchar_t out = in;
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, &in, 1, &out, 1, nullptr, nullptr, 0) != 1)
+        return unit;
+    return static_cast<char16_t>(out);
+}
+
+#else
 
 // The C.UTF-8 locale gives full Unicode simple upper-casing for single BMP units, which is how
 // Windows folds registry names. Without it we fold ASCII only.
@@ -33,6 +51,8 @@ char16_t upcase(char16_t unit)
     return unit;
 }
 
+#endif
+
 bool hasLineBreak(std::u16string_view name)
 {
     for (char16_t c : name)
@@ -54,12 +74,12 @@ std::u16string foldName(std::u16string_view name)
 bool isValidKeyName(std::u16string_view name)
 {
     return !name.empty() && name.size() <= kMaxKeyNameLength && name.find(u'\\') == std::u16string_view::npos
-        && !hasLineBreak(name) && !hasLoneSurrogate(name);
+        && !hasLineBreak(name);
 }
 
 bool isValidValueName(std::u16string_view name)
 {
-    return name.size() <= kMaxValueNameLength && !hasLineBreak(name) && !hasLoneSurrogate(name);
+    return name.size() <= kMaxValueNameLength && !hasLineBreak(name);
 }
 
 RegKey::RegKey(std::u16string name) : m_name(std::move(name)) {}

@@ -28,9 +28,9 @@ constexpr size_t kMaxHiveFileBytes = 64 * 1024 * 1024;
 
 std::u16string foldName(std::u16string_view name);
 
-// A name that can be created and written to a hive file: not too long, no line breaks (the file
-// format has no escape for them), no unpaired surrogates (the file is UTF-8), and for key names
-// neither empty nor containing a backslash.
+// A name that can be created and written to a hive file: not too long, no line breaks or NULs (the
+// file format has no escape for them), and for key names neither empty nor containing a backslash.
+// Any other UTF-16 unit, an unpaired surrogate too, is written as it is, as Windows stores it.
 bool isValidKeyName(std::u16string_view name);
 bool isValidValueName(std::u16string_view name);
 

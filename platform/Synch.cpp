@@ -1,7 +1,5 @@
 #include "platform/Synch.h"
 
-#include "platform/Utf16.h"
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -198,24 +196,30 @@ std::string VexoOS::Platform::namedMutexObjectName(LPCWSTR name)
             break;
         }
     }
-    std::string utf8;
-    if (!encodeUtf8(text, utf8, LoneSurrogates::Reject))
+    // Windows has no namespace below "Global\" or "Local\": a further backslash names none.
+    if (text.find(u'\\') != std::u16string_view::npos)
         return {};
+    // Each unit on its own, so that any UTF-16 name (unpaired surrogates too, as Windows takes
+    // them) has an object name, and distinct names distinct ones ('%' itself is escaped).
+    static const char digits[] = "0123456789ABCDEF";
     std::string object = "/vexo-mutex-";
-    for (unsigned char c : utf8) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_') {
+    for (char16_t c : text) {
+        if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'.' || c == u'-' || c == u'_') {
             object.push_back(static_cast<char>(c));
-        } else {
-            static const char digits[] = "0123456789ABCDEF";
+        } else if (c < 0x80) {
             object.push_back('%');
             object.push_back(digits[c >> 4]);
             object.push_back(digits[c & 0xF]);
+        } else {
+            object += "%u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                object.push_back(digits[(c >> shift) & 0xF]);
         }
     }
     if (object.size() > 200) {
         // Too long for a file name: a hash keeps distinct names apart.
         uint64_t hash = 1469598103934665603ULL;
-        for (unsigned char c : utf8)
+        for (char16_t c : text)
             hash = (hash ^ c) * 1099511628211ULL;
         char buffer[40];
         std::snprintf(buffer, sizeof buffer, "/vexo-mutex-h%016llx", static_cast<unsigned long long>(hash));
@@ -263,7 +267,7 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
         } else {
             const std::string objectName = VexoOS::Platform::namedMutexObjectName(lpName);
             if (objectName.empty()) {
-                SetLastError(ERROR_INVALID_PARAMETER);
+                SetLastError(ERROR_PATH_NOT_FOUND);
                 return nullptr;
             }
             auto it = namedMappings().find(objectName);

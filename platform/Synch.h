@@ -4,7 +4,8 @@
 // A mutex is owned by one thread at a time and is recursive: the owning thread may wait on it
 // again, and each successful wait needs its own ReleaseMutex. A named mutex is shared by every
 // process that creates or opens it under the same name (case-sensitive; a "Global\" or "Local\"
-// prefix is dropped, as there is one namespace here). It is a robust, recursive, process-shared
+// prefix is dropped, as there is one namespace here; any other backslash fails the call with
+// ERROR_PATH_NOT_FOUND, as it names a namespace that does not exist). It is a robust, recursive, process-shared
 // pthread mutex in POSIX shared memory, so a holder that dies without releasing it does not block
 // the others forever: the next wait returns WAIT_ABANDONED and owns the mutex, which is consistent
 // again (Windows semantics). An unnamed mutex is the same lock in ordinary memory.
@@ -20,6 +21,17 @@
 #include "platform/WinTypes.h"
 
 #include <string>
+
+#ifdef _WIN32
+
+// On Windows: the system's mutex objects; only the name needs a char16_t form.
+template <VexoOS::Platform::Utf16Unit C>
+inline HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, const C *lpName)
+{
+    return ::CreateMutexW(lpMutexAttributes, bInitialOwner, VexoOS::Platform::win32Text(lpName));
+}
+
+#else
 
 constexpr LONG ERROR_ALREADY_EXISTS = 183;
 constexpr LONG ERROR_NOT_OWNER = 288;
@@ -43,7 +55,9 @@ BOOL ReleaseMutex(HANDLE hMutex);
 BOOL CloseHandle(HANDLE hObject);
 
 namespace VexoOS::Platform {
-// The POSIX shared-memory name a mutex name maps to; empty for a name that cannot be mapped.
+// The POSIX shared-memory name a mutex name maps to; empty for a name no mutex can have.
 // For tests that must clean up after a process they killed.
 std::string namedMutexObjectName(LPCWSTR name);
 } // namespace VexoOS::Platform
+
+#endif // _WIN32

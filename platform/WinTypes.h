@@ -10,6 +10,36 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef _WIN32
+
+// On Windows the types are the system's own. Its wide strings are wchar_t, ours char16_t (the same
+// UTF-16 units, but a distinct type): the platform headers add char16_t forms of the wide calls we
+// use, which forward to the system's. They are templates so that a plain nullptr still picks the
+// system's own function rather than being ambiguous between the two.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <concepts>
+
+using QWORD = uint64_t;
+
+namespace VexoOS::Platform {
+
+template <class C>
+concept Utf16Unit = std::same_as<C, char16_t>;
+
+inline LPCWSTR win32Text(const char16_t *text) { return reinterpret_cast<LPCWSTR>(text); }
+inline LPWSTR win32Text(char16_t *text) { return reinterpret_cast<LPWSTR>(text); }
+
+} // namespace VexoOS::Platform
+
+#else
+
 using BYTE = uint8_t;
 using WORD = uint16_t;
 using DWORD = uint32_t;
@@ -79,6 +109,7 @@ constexpr LONG ERROR_PROC_NOT_FOUND = 127;
 constexpr LONG ERROR_BAD_PATHNAME = 161;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_NOACCESS = 998;          // a buffer that cannot be read
 constexpr LONG ERROR_BADDB = 1009;           // the hive file cannot be parsed
 constexpr LONG ERROR_KEY_DELETED = 1018;     // the key behind an open handle was deleted
 constexpr LONG ERROR_NOT_ENOUGH_QUOTA = 1816; // the hive would grow past its size limit
@@ -148,3 +179,5 @@ using FARPROC = void (*)();
 // (LoadLibrary*, GetProcAddress, FreeLibrary, CreateMutexW, ReleaseMutex).
 DWORD GetLastError();
 void SetLastError(DWORD error);
+
+#endif // _WIN32

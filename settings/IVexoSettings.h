@@ -34,6 +34,7 @@
 #include "lmtl/IRefCounted.h"
 #include "os/MemoryBuffer.h"
 
+#include <climits>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -57,9 +58,16 @@ enum OpenMode : int32_t {
 // The registry path every settings key lies below.
 inline constexpr char16_t kSettingsRootPrefix[] = u"SOFTWARE\\Vexo\\";
 
-// The "64-bit integer" setter and getter below take long long, the signed 64-bit ones int64_t:
-// two distinct types on this platform, so both overloads can exist.
-static_assert(!std::is_same_v<long long, int64_t>, "the integer overloads need long long and int64_t to differ");
+// The "64-bit integer" setter and getter below take long long, the signed 64-bit ones int64_t. On
+// LP64 systems (Linux) int64_t is long, a type of its own, so both sets exist; on LLP64 systems
+// (Windows) int64_t is long long itself and the one set serves both.
+#if LONG_MAX == INT64_MAX
+#define LMDS_DISTINCT_INT64_OVERLOADS 1
+#else
+#define LMDS_DISTINCT_INT64_OVERLOADS 0
+#endif
+static_assert(std::is_same_v<long long, int64_t> == !LMDS_DISTINCT_INT64_OVERLOADS,
+              "int64_t is long long exactly where long is 32 bits");
 
 class IVexoSettings : public lmtl::IRefCounted {
 public:
@@ -94,8 +102,10 @@ public:
     virtual bool setValue(const std::string &key, int32_t value) = 0;
     virtual bool setValue(const std::u16string &key, uint32_t value) = 0;
     virtual bool setValue(const std::string &key, uint32_t value) = 0;
+#if LMDS_DISTINCT_INT64_OVERLOADS
     virtual bool setValue(const std::u16string &key, int64_t value) = 0;
     virtual bool setValue(const std::string &key, int64_t value) = 0;
+#endif
     virtual bool setValue(const std::u16string &key, uint64_t value) = 0;
     virtual bool setValue(const std::string &key, uint64_t value) = 0;
     virtual bool setValue(const std::u16string &key, float value) = 0;
@@ -122,8 +132,10 @@ public:
     virtual bool getValue(const std::string &key, int32_t &value) = 0;
     virtual bool getValue(const std::u16string &key, uint32_t &value) = 0;
     virtual bool getValue(const std::string &key, uint32_t &value) = 0;
+#if LMDS_DISTINCT_INT64_OVERLOADS
     virtual bool getValue(const std::u16string &key, int64_t &value) = 0;
     virtual bool getValue(const std::string &key, int64_t &value) = 0;
+#endif
     virtual bool getValue(const std::u16string &key, uint64_t &value) = 0;
     virtual bool getValue(const std::string &key, uint64_t &value) = 0;
     // Only REG_DWORD of exactly 4 bytes.

@@ -24,7 +24,7 @@ bool collectSubKeyNames(HKEY key, std::set<std::u16string> &names)
     DWORD count = 0, longest = 0;
     if (!querySubKeyInfo(key, count, longest))
         return false;
-    lmtl::MemoryBuffer<WCHAR> buffer;
+    lmtl::MemoryBuffer<char16_t> buffer;
     buffer.resize(longest + 1, true);
     for (DWORD index = 0; index < count; ++index) {
         DWORD length = buffer.size();
@@ -34,7 +34,7 @@ bool collectSubKeyNames(HKEY key, std::set<std::u16string> &names)
     return true;
 }
 
-void collectValueNames(HKEY key, lmtl::MemoryBuffer<WCHAR> &buffer, std::set<std::u16string> &names)
+void collectValueNames(HKEY key, lmtl::MemoryBuffer<char16_t> &buffer, std::set<std::u16string> &names)
 {
     for (DWORD index = 0;; ++index) {
         DWORD length = buffer.size();
@@ -78,7 +78,7 @@ bool getValueNames(VexoSettings &settings, std::set<std::u16string> &names)
     names.clear();
     if (!settings.openKey())
         return false;
-    lmtl::MemoryBuffer<WCHAR> buffer;
+    lmtl::MemoryBuffer<char16_t> buffer;
     buffer.resize(kValueNameBufferUnits, true);
     collectValueNames(settings.writeKey(), buffer, names);
     if (settings.readsMachineToo() && settings.machineKey()) {
@@ -116,7 +116,7 @@ bool deleteKeyTree64(const std::u16string &keyPath, RegDeleteKeyExWFunction dele
     DWORD count = 0, longest = 0;
     if (!querySubKeyInfo(key.get(), count, longest))
         return false;
-    lmtl::MemoryBuffer<WCHAR> buffer;
+    lmtl::MemoryBuffer<char16_t> buffer;
     buffer.resize(longest + 1, true);
     // From the last index down, so the indices still to visit stay valid as keys go.
     for (DWORD index = count; index-- > 0;) {
@@ -126,7 +126,9 @@ bool deleteKeyTree64(const std::u16string &keyPath, RegDeleteKeyExWFunction dele
         if (!deleteKeyTree64(keyPath + u"\\" + std::u16string(buffer.data(), length), deleteKeyFunction))
             return false;
     }
-    return deleteKeyFunction(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+    // The function is the system's own on Windows, whose wide text is wchar_t: the same units.
+    return deleteKeyFunction(HKEY_LOCAL_MACHINE, reinterpret_cast<LPCWSTR>(keyPath.c_str()), KEY_WOW64_64KEY, 0)
+        == ERROR_SUCCESS;
 }
 
 } // namespace lmds

@@ -327,7 +327,9 @@ bool VexoSettings::setValue(const std::u16string &key, long long value)
 
 bool VexoSettings::setValue(const std::u16string &key, int32_t value) { return setValue(key, static_cast<long long>(value)); }
 bool VexoSettings::setValue(const std::u16string &key, uint32_t value) { return setValue(key, static_cast<long long>(value)); }
+#if LMDS_DISTINCT_INT64_OVERLOADS
 bool VexoSettings::setValue(const std::u16string &key, int64_t value) { return setValue(key, static_cast<long long>(value)); }
+#endif
 bool VexoSettings::setValue(const std::u16string &key, uint64_t value) { return setValue(key, static_cast<long long>(value)); }
 
 bool VexoSettings::setValue(const std::u16string &key, float value)
@@ -374,7 +376,9 @@ bool VexoSettings::setValue(const std::u16string &key, const void *data, uint32_
 bool VexoSettings::setValue(const std::string &key, long long value) { return setValue(wide(key), value); }
 bool VexoSettings::setValue(const std::string &key, int32_t value) { return setValue(wide(key), value); }
 bool VexoSettings::setValue(const std::string &key, uint32_t value) { return setValue(wide(key), value); }
+#if LMDS_DISTINCT_INT64_OVERLOADS
 bool VexoSettings::setValue(const std::string &key, int64_t value) { return setValue(wide(key), value); }
+#endif
 bool VexoSettings::setValue(const std::string &key, uint64_t value) { return setValue(wide(key), value); }
 bool VexoSettings::setValue(const std::string &key, float value) { return setValue(wide(key), value); }
 bool VexoSettings::setValue(const std::string &key, double value) { return setValue(wide(key), value); }
@@ -443,6 +447,7 @@ bool VexoSettings::getValue(const std::u16string &key, uint32_t &value)
     return true;
 }
 
+#if LMDS_DISTINCT_INT64_OVERLOADS
 bool VexoSettings::getValue(const std::u16string &key, int64_t &value)
 {
     uint64_t raw;
@@ -451,6 +456,7 @@ bool VexoSettings::getValue(const std::u16string &key, int64_t &value)
     value = static_cast<int64_t>(raw);
     return true;
 }
+#endif
 
 bool VexoSettings::getValue(const std::u16string &key, uint64_t &value) { return readInteger(key, value); }
 
@@ -492,12 +498,12 @@ bool VexoSettings::getValue(const std::u16string &key, std::u16string &value)
         if (RegQueryValueExW(h, key.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ || size == 0)
             return false;
         // Room for an odd byte count and a terminator the data may lack.
-        lmtl::MemoryBuffer<WCHAR> buffer;
+        lmtl::MemoryBuffer<char16_t> buffer;
         buffer.resize((size + 2) / 2 + 1, true);
         if (!buffer.data())
             return false;
         const DWORD firstSize = size;
-        size = buffer.size() * sizeof(WCHAR);
+        size = buffer.size() * sizeof(char16_t);
         if (RegQueryValueExW(h, key.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(buffer.data()), &size) != ERROR_SUCCESS
             || type != REG_SZ || size != firstSize)
             return false;
@@ -540,7 +546,9 @@ bool VexoSettings::getValue(const std::u16string &key, lmtl::MemoryBuffer<char> 
 bool VexoSettings::getValue(const std::string &key, long long &value) { return getValue(wide(key), value); }
 bool VexoSettings::getValue(const std::string &key, int32_t &value) { return getValue(wide(key), value); }
 bool VexoSettings::getValue(const std::string &key, uint32_t &value) { return getValue(wide(key), value); }
+#if LMDS_DISTINCT_INT64_OVERLOADS
 bool VexoSettings::getValue(const std::string &key, int64_t &value) { return getValue(wide(key), value); }
+#endif
 bool VexoSettings::getValue(const std::string &key, uint64_t &value) { return getValue(wide(key), value); }
 bool VexoSettings::getValue(const std::string &key, float &value) { return getValue(wide(key), value); }
 bool VexoSettings::getValue(const std::string &key, double &value) { return getValue(wide(key), value); }

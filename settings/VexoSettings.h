@@ -63,8 +63,10 @@ public:
     bool setValue(const std::string &key, int32_t value) override;
     bool setValue(const std::u16string &key, uint32_t value) override;
     bool setValue(const std::string &key, uint32_t value) override;
+#if LMDS_DISTINCT_INT64_OVERLOADS
     bool setValue(const std::u16string &key, int64_t value) override;
     bool setValue(const std::string &key, int64_t value) override;
+#endif
     bool setValue(const std::u16string &key, uint64_t value) override;
     bool setValue(const std::string &key, uint64_t value) override;
     bool setValue(const std::u16string &key, float value) override;
@@ -86,8 +88,10 @@ public:
     bool getValue(const std::string &key, int32_t &value) override;
     bool getValue(const std::u16string &key, uint32_t &value) override;
     bool getValue(const std::string &key, uint32_t &value) override;
+#if LMDS_DISTINCT_INT64_OVERLOADS
     bool getValue(const std::u16string &key, int64_t &value) override;
     bool getValue(const std::string &key, int64_t &value) override;
+#endif
     bool getValue(const std::u16string &key, uint64_t &value) override;
     bool getValue(const std::string &key, uint64_t &value) override;
     bool getValue(const std::u16string &key, float &value) override;

@@ -1,12 +1,14 @@
 // The binding's search, resolution and fallbacks. The binding's state lives as long as the process,
 // so each test runs in a process of its own (tests/engine/CMakeLists.txt), with the library search
-// path it needs; this program has no runpath, so only LD_LIBRARY_PATH can put an engine on it.
+// path it needs; this program has no runpath, so only LD_LIBRARY_PATH (on Windows, PATH) can put an
+// engine on it. The same cases run on Windows, over the system's loader and registry.
 
 #include "engine/EngineBinding.h"
 
+#include "os/StringConversion.h"
 #include "platform/RegistryMessages.h"
 #include "settings/VexoSettings.h"
-#include "tests/support/TempHome.h"
+#include "tests/platform/RegistryTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +23,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using RegistryTest::ScratchRegistry;
+
 std::u16string utf16(const std::string &utf8)
 {
-    return QString::fromStdString(utf8).toStdU16String();
+    return VexoOS::utf8ToUtf16(utf8);
 }
+
+// The engine's file name in the fake engines' folders.
+#ifdef _WIN32
+constexpr char kEngineFile[] = "VexoDownloadManager.dll";
+#else
+constexpr char kEngineFile[] = "VexoDownloadManager.so";
+#endif
 
 void setInstallDir(const std::u16string &directory)
 {
@@ -57,10 +68,12 @@ void expectFakeEngine(int identity)
 
 TEST(EngineBinding, searchPathFindsTheEngineWithoutReadingInstallDir)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
+#ifndef _WIN32
     // A hive that does not parse: any read of it would be reported.
-    fs::create_directories(home.path().toStdString() + "/registry");
-    std::ofstream(home.path().toStdString() + "/registry/user.reg") << "not a hive\n";
+    fs::create_directories(scratch.folder() / "registry");
+    std::ofstream(scratch.folder() / "registry" / "user.reg") << "not a hive\n";
+#endif
     std::atomic<int> messages {0};
     VexoOS::Platform::setRegistryMessageSink([&](const std::string &) { ++messages; });
 
@@ -73,14 +86,14 @@ TEST(EngineBinding, searchPathFindsTheEngineWithoutReadingInstallDir)
 
 TEST(EngineBinding, searchPathWinsOverInstallDir)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     setInstallDir(utf16(FAKE_ENGINE_SECOND_DIR));
     expectFakeEngine(1);
 }
 
 TEST(EngineBinding, installDirFindsTheEngineOffTheSearchPath)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     setInstallDir(utf16(FAKE_ENGINE_SECOND_DIR));
     expectFakeEngine(2);
     EXPECT_EQ(EngineBinding::VDMFileCheck(42), 0);
@@ -90,18 +103,17 @@ TEST(EngineBinding, installDirFindsTheEngineOffTheSearchPath)
 
 TEST(EngineBinding, installDirWithCharactersBeyondAsciiLoads)
 {
-    LumoraTest::TempHome home;
-    const fs::path directory
-        = fs::path(home.path().toStdString()) / "Programme \xC3\xA9t\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x8E\xAC";
+    ScratchRegistry scratch;
+    const fs::path directory = scratch.folder() / u"Programme \u00e9t\u00e9 \u4e2d\u6587 \U0001F3AC";
     fs::create_directories(directory);
-    fs::copy_file(fs::path(FAKE_ENGINE_SECOND_DIR) / "VexoDownloadManager.so", directory / "VexoDownloadManager.so");
-    setInstallDir(utf16(directory.string()));
+    fs::copy_file(fs::path(FAKE_ENGINE_SECOND_DIR) / kEngineFile, directory / kEngineFile);
+    setInstallDir(directory.u16string());
     expectFakeEngine(2);
 }
 
 TEST(EngineBinding, absentEngineAnswersFallbacksAndEveryCallSearchesAgain)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     EXPECT_EQ(EngineBinding::VDMServiceIsRunning(), 0);
     uint32_t config = 5;
     uint32_t file = 9;
@@ -123,7 +135,7 @@ TEST(EngineBinding, absentEngineAnswersFallbacksAndEveryCallSearchesAgain)
 
     setInstallDir(u"");  // an empty value is no install directory
     EXPECT_EQ(EngineBinding::VDMServiceIsRunning(), 0);
-    setInstallDir(utf16(fs::path(home.path().toStdString() + "/nowhere").string()));
+    setInstallDir((scratch.folder() / "nowhere").u16string());
     EXPECT_EQ(EngineBinding::VDMServiceIsRunning(), 0);
     EXPECT_EQ(EngineBinding::librarySearchCount(), 10u);
 
@@ -135,7 +147,7 @@ TEST(EngineBinding, absentEngineAnswersFallbacksAndEveryCallSearchesAgain)
 
 TEST(EngineBinding, engineWithoutOneEntryPointServesTheOthers)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     setInstallDir(utf16(FAKE_ENGINE_NO_CHECK_DIR));
     expectFakeEngine(3);
     EXPECT_EQ(EngineBinding::VDMFileCheck(43), 11);
@@ -145,7 +157,7 @@ TEST(EngineBinding, engineWithoutOneEntryPointServesTheOthers)
 
 TEST(EngineBinding, concurrentFirstCallsLoadTheLibraryOnce)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     setInstallDir(utf16(FAKE_ENGINE_SECOND_DIR));
     std::atomic<bool> go {false};
     std::atomic<int> right {0};
@@ -165,9 +177,11 @@ TEST(EngineBinding, concurrentFirstCallsLoadTheLibraryOnce)
     EXPECT_EQ(EngineBinding::librarySearchCount(), 1u);
 }
 
+#ifndef _WIN32
+// The engine itself is built on POSIX only.
 TEST(EngineBinding, realEngineLoadsThroughInstallDir)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     setInstallDir(utf16(REAL_ENGINE_DIR));
     EXPECT_EQ(EngineBinding::VDMServiceIsRunning(), 1);
     EXPECT_EQ(EngineBinding::VDMFileCheck(0), VDM_E_INVALID_HANDLE);
@@ -176,6 +190,7 @@ TEST(EngineBinding, realEngineLoadsThroughInstallDir)
     EXPECT_EQ(EngineBinding::VDMFileCheck(file), VDM_NOT_READY);
     EXPECT_EQ(EngineBinding::VDMFileClose(file), 0);
 }
+#endif
 
 namespace {
 int32_t scriptedRunning()
@@ -190,7 +205,7 @@ int32_t scriptedCheck(uint32_t file)
 
 TEST(EngineBinding, testTableStandsInForTheEngineWithoutASearch)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     EngineBinding::EntryPoints table;
     table.serviceIsRunning = scriptedRunning;
     table.fileCheck = scriptedCheck;

@@ -14,7 +14,11 @@
 #include <mutex>
 #include <string>
 
+#ifdef _WIN32
+#define FAKE_API extern "C" __declspec(dllexport)
+#else
 #define FAKE_API extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 

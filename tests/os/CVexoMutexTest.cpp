@@ -8,14 +8,17 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <future>
 #include <stdexcept>
 #include <string>
+#include <thread>
+
+#ifndef _WIN32
+#include <csignal>
 #include <sys/mman.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 #if defined(__SANITIZE_THREAD__)
 #define LUMORA_UNDER_TSAN
@@ -34,7 +37,12 @@ namespace {
 std::u16string uniqueName(const char *what)
 {
     static int counter = 0;
-    const std::string name = std::string("Global\\lumora-test-") + what + "-" + std::to_string(::getpid()) + "-"
+#ifdef _WIN32
+    const auto pid = GetCurrentProcessId();
+#else
+    const auto pid = ::getpid();
+#endif
+    const std::string name = std::string("Global\\lumora-test-") + what + "-" + std::to_string(pid) + "-"
         + std::to_string(++counter);
     return std::u16string(name.begin(), name.end());
 }
@@ -50,6 +58,7 @@ bool otherThreadCanLock(CVexoMutex &mutex, int32_t timeoutMs)
            }).get();
 }
 
+#ifndef _WIN32
 // A child process that takes the named mutex, reports that on a pipe, and gives it back when the
 // parent writes to the other pipe (or dies holding it, with dieHolding).
 struct Holder {
@@ -90,6 +99,8 @@ struct Holder {
             ::close(fd);
     }
 };
+
+#endif
 
 } // namespace
 
@@ -162,6 +173,42 @@ TEST(CVexoMutex, namedWithDefaultTimeoutZeroAnswersAtOnce)
     EXPECT_TRUE(otherThreadCanLock(mutex, -1));
 }
 
+TEST(CVexoMutex, namedThatCouldNotBeCreatedFails)
+{
+    // A backslash past "Global\\" names a namespace that does not exist.
+    CVexoMutex mutex(u"Global\\lumora-test\\no-such-namespace", -1);
+    EXPECT_TRUE(mutex.isNamed());
+    EXPECT_EQ(mutex.lock(0), -1);
+    EXPECT_EQ(mutex.unlock(), -1);
+}
+
+TEST(CVexoMutex, namedMayHoldAnyUtf16Text)
+{
+    const char16_t unpaired[] = {u'l', u'u', u'm', u'o', u'r', u'a', char16_t(0xDC00), u'\u00e9', 0};
+    CVexoMutex first(unpaired, 0);
+    CVexoMutex second(unpaired, 0); // the same mutex
+    const char16_t other[] = {u'l', u'u', u'm', u'o', u'r', u'a', char16_t(0xDC01), u'\u00e9', 0};
+    CVexoMutex third(other, 0);     // another one
+    ASSERT_EQ(first.lock(0), 0);
+    EXPECT_FALSE(otherThreadCanLock(second, 0));
+    EXPECT_TRUE(otherThreadCanLock(third, 0));
+    first.unlock();
+}
+
+TEST(CVexoMutex, namedWhoseHolderThreadEndedIsUsableAgain)
+{
+    // A thread that ends holding the mutex abandons it, as a process that dies holding it does.
+    CVexoMutex mutex(uniqueName("thread").c_str(), -1);
+    std::thread([&] { ASSERT_EQ(mutex.lock(-1), 0); }).join();
+    EXPECT_EQ(mutex.lock(-1), -1); // reported as a failure, and given back...
+    EXPECT_TRUE(otherThreadCanLock(mutex, 0));
+    EXPECT_EQ(mutex.lock(-1), 0); // ...so that it is not left unusable
+    mutex.unlock();
+}
+
+#ifndef _WIN32
+// Processes made with fork, and the POSIX shared-memory objects behind named mutexes.
+
 TEST(CVexoMutex, namedHeldByAnotherProcessTimesOut)
 {
     const std::u16string name = uniqueName("process");
@@ -202,15 +249,6 @@ TEST(CVexoMutex, namedWhoseHolderDiedIsUsableAgain)
     ::shm_unlink(VexoOS::Platform::namedMutexObjectName(name.c_str()).c_str());
 }
 
-TEST(CVexoMutex, namedThatCouldNotBeCreatedFails)
-{
-    const char16_t unmappable[] = {u'x', char16_t(0xDC00), 0}; // no name for a shared object
-    CVexoMutex mutex(unmappable, -1);
-    EXPECT_TRUE(mutex.isNamed());
-    EXPECT_EQ(mutex.lock(0), -1);
-    EXPECT_EQ(mutex.unlock(), -1);
-}
-
 TEST(CVexoMutex, sharedObjectGoesWithTheLastHandle)
 {
     const std::u16string name = uniqueName("cleanup");
@@ -225,3 +263,5 @@ TEST(CVexoMutex, sharedObjectGoesWithTheLastHandle)
     }
     EXPECT_NE(::access(object.c_str(), F_OK), 0);
 }
+
+#endif

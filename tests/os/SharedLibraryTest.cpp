@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 
 using namespace VexoOS;
 
@@ -15,10 +17,14 @@ std::u16string widen(const std::string &ascii) { return std::u16string(ascii.beg
 
 bool stillLoaded(const char *path)
 {
+#ifdef _WIN32
+    return GetModuleHandleA(path) != nullptr;
+#else
     void *handle = ::dlopen(path, RTLD_NOW | RTLD_NOLOAD);
     if (handle)
         ::dlclose(handle);
     return handle != nullptr;
+#endif
 }
 
 } // namespace
@@ -78,7 +84,7 @@ TEST(SharedLibrary, narrowCopyKeepsTheLowByte)
 
 TEST(SharedLibrary, widenCopyDropsBytesAbove7Bits)
 {
-    WCHAR out[8];
+    char16_t out[8];
     EXPECT_EQ(widenCopy(out, "\x43\x3A\xC3\xA9\x2F\x78"), 0);
     EXPECT_EQ(std::u16string(out), u"\x43\x3A\x2F\x78");
     EXPECT_EQ(widenCopy(nullptr, "x"), kLibraryNullArgument);

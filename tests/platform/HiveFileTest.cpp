@@ -1,4 +1,5 @@
-// Hives on disk shared between processes: changes are seen at once, concurrent writers lose
+// Hives on disk: where they are, the form they are written in (and the older form they are still
+// read in), and sharing between processes: changes are seen at once, concurrent writers lose
 // nothing, a writer killed mid-save leaves a whole file, and a damaged file is never overwritten.
 
 #include "RegistryTestSupport.h"
@@ -65,6 +66,109 @@ private:
 };
 
 } // namespace
+
+TEST(HiveFile, isWrittenAsTheRegistryEditorExportsToTheHiveOfItsRoot)
+{
+    LumoraTest::TempHome home;
+    HKEY user = createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Settings\\App");
+    ASSERT_TRUE(user);
+    const uint64_t minusOne = ~0ULL;
+    ASSERT_EQ(RegSetValueExW(user, u"Count", 0, REG_QWORD, reinterpret_cast<const BYTE *>(&minusOne), 8), ERROR_SUCCESS);
+    ASSERT_EQ(setDword(user, u"On", 1), ERROR_SUCCESS);
+    ASSERT_EQ(setString(user, u"Say \"hi\"", u"C:\\dir"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(user, u"Multi", u"one\ntwo"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(user, nullptr, u""), ERROR_SUCCESS);
+    RegCloseKey(user);
+    HKEY machine = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\Settings\\DesktopService");
+    ASSERT_TRUE(machine);
+    ASSERT_EQ(setString(machine, u"InstallDir", u"/opt/vexo"), ERROR_SUCCESS);
+    RegCloseKey(machine);
+
+    // UTF-16LE after the mark FF FE, CRLF line ends: byte for byte what the editor's export holds.
+    const std::string bytes = readFile(userHivePath());
+    ASSERT_TRUE(bytes.starts_with("\xFF\xFEW\0i\0n\0"));
+    EXPECT_EQ(hiveText(userHivePath()),
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE]\r\n\r\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE\\Vexo]\r\n\r\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE\\Vexo\\Settings]\r\n\r\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE\\Vexo\\Settings\\App]\r\n"
+              "\"Count\"=hex(b):ff,ff,ff,ff,ff,ff,ff,ff\r\n"
+              "\"On\"=dword:00000001\r\n"
+              "\"Say \\\"hi\\\"\"=\"C:\\\\dir\"\r\n"
+              "\"Multi\"=hex(1):6f,00,6e,00,65,00,0a,00,74,00,77,00,6f,00,00,00\r\n"
+              "@=\"\"\r\n\r\n");
+    EXPECT_NE(hiveText(machineHivePath()).find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vexo\\Settings\\DesktopService]\r\n"
+                                               "\"InstallDir\"=\"/opt/vexo\"\r\n"),
+              std::string::npos);
+}
+
+TEST(HiveFile, isFoundFromTheEnvironmentAtEachOpen)
+{
+    LumoraTest::TempHome home;
+    const std::string first = registryDir();
+    HKEY key = createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Where");
+    ASSERT_TRUE(key);
+
+    // Moving the registry: new opens use the new folder, an open handle keeps writing the old one.
+    const std::string second = home.path().toStdString() + "/elsewhere";
+    ::setenv("VEXO_REGISTRY_DIR", second.c_str(), 1);
+    HKEY probe = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Where", 0, KEY_READ, &probe), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(setDword(key, u"Stayed", 1), ERROR_SUCCESS);
+    EXPECT_NE(hiveText(first + "/user.reg").find("\"Stayed\""), std::string::npos);
+    RegCloseKey(key);
+
+    // Without VEXO_REGISTRY_DIR the hives live below LUMORA_HOME.
+    ::unsetenv("VEXO_REGISTRY_DIR");
+    RegCloseKey(createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Home"));
+    EXPECT_NE(hiveText(home.path().toStdString() + "/registry/user.reg").find("[HKEY_CURRENT_USER\\SOFTWARE\\Vexo\\Home]"),
+              std::string::npos);
+
+    // Without either: $XDG_CONFIG_HOME/vexo/user.reg.
+    ::unsetenv("LUMORA_HOME");
+    const char *savedConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string keepConfig = savedConfig ? savedConfig : "";
+    const std::string config = home.path().toStdString() + "/config";
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    RegCloseKey(createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Xdg"));
+    if (savedConfig)
+        ::setenv("XDG_CONFIG_HOME", keepConfig.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_NE(hiveText(config + "/vexo/user.reg").find("[HKEY_CURRENT_USER\\SOFTWARE\\Vexo\\Xdg]"), std::string::npos);
+}
+
+TEST(HiveFile, aHiveInTheOlderUtf8FormIsReadAndRewrittenInTheEditorsFormOnItsNextSave)
+{
+    LumoraTest::TempHome home;
+    ::mkdir(registryDir().c_str(), 0700);
+    const std::string old = "Windows Registry Editor Version 5.00\n\n"
+                            "[HKEY_CURRENT_USER\\SOFTWARE\\Vexo\\Gr\u00fc\u00df]\n"
+                            "\"Caf\u00e9\"=\"caf\u00e9 \u65e5\U0001F600\"\n"
+                            "@=\"d\u00e9faut\"\n"
+                            "\"Blob\"=hex:01,02\n";
+    writeFile(userHivePath(), old);
+
+    // Reading leaves the file alone.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\gr\u00dc\u00df", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    EXPECT_EQ(queryString(key, u"caf\u00c9"), u"caf\u00e9 \u65e5\U0001F600");
+    EXPECT_EQ(readFile(userHivePath()), old);
+
+    // The next change writes the whole hive in the new form, and nothing of the old one is lost.
+    ASSERT_EQ(setDword(key, u"Added", 1), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(hiveText(userHivePath()),
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE]\r\n\r\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE\\Vexo]\r\n\r\n"
+              "[HKEY_CURRENT_USER\\SOFTWARE\\Vexo\\Gr\u00fc\u00df]\r\n"
+              "\"Caf\u00e9\"=\"caf\u00e9 \u65e5\U0001F600\"\r\n"
+              "@=\"d\u00e9faut\"\r\n"
+              "\"Blob\"=hex:01,02\r\n"
+              "\"Added\"=dword:00000001\r\n\r\n");
+}
 
 TEST(HiveFile, changesMadeByAnotherProcessAreSeen)
 {
@@ -203,11 +307,11 @@ TEST(HiveFile, theUserHiveIsPrivateAndHandEditsArePickedUp)
     // An editor that rewrites the file in place, same size: still noticed. (A person's edit comes
     // later than the file system's timestamp granularity; the pause stands for that.)
     ::usleep(30000);
-    std::string text = readFile(userHivePath());
+    std::string text = hiveText(userHivePath());
     const size_t at = text.find("\"v\"=\"1\"");
     ASSERT_NE(at, std::string::npos);
     text[at + 5] = '2';
-    writeFile(userHivePath(), text);
+    writeFile(userHivePath(), utf16File(text));
     EXPECT_EQ(queryString(key, u"v"), u"2");
     RegCloseKey(key);
 }

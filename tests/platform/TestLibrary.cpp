@@ -1,2 +1,8 @@
 // A library for the loading tests to load.
-extern "C" __attribute__((visibility("default"))) int lumoraTestAnswer() { return 42; }
+#ifdef _WIN32
+#define TEST_LIBRARY_EXPORT extern "C" __declspec(dllexport)
+#else
+#define TEST_LIBRARY_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+TEST_LIBRARY_EXPORT int lumoraTestAnswer() { return 42; }

@@ -4,7 +4,6 @@
 #include "settings/RegistryKeyUtils.h"
 #include "settings/VexoSettings.h"
 #include "tests/platform/RegistryTestSupport.h"
-#include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +23,7 @@ bool exists(HKEY root, const char16_t *path)
 // A RegDeleteKeyExW that refuses one key, to see where a failed tree deletion stops.
 LSTATUS refuseKeyNamedStuck(HKEY root, LPCWSTR path, REGSAM access, DWORD reserved)
 {
-    if (std::u16string_view(path).ends_with(u"\\Stuck"))
+    if (std::u16string_view(reinterpret_cast<const char16_t *>(path)).ends_with(u"\\Stuck"))
         return ERROR_ACCESS_DENIED;
     return RegDeleteKeyExW(root, path, access, reserved);
 }
@@ -33,7 +32,7 @@ LSTATUS refuseKeyNamedStuck(HKEY root, LPCWSTR path, REGSAM access, DWORD reserv
 
 TEST(RegistryKeyUtils, treeDeletionNeedsTheSettingsPrefix)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     RegCloseKey(createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Other\\Keep"));
     EXPECT_FALSE(lmds::deleteKeyTree(u"SOFTWARE\\Other", HKEY_CURRENT_USER));
     EXPECT_TRUE(exists(HKEY_CURRENT_USER, u"SOFTWARE\\Other\\Keep"));
@@ -43,7 +42,8 @@ TEST(RegistryKeyUtils, treeDeletionNeedsTheSettingsPrefix)
     EXPECT_TRUE(lmds::deleteKeyTree(u"SOFTWARE\\Vexo\\Settings\\T", HKEY_CURRENT_USER));
     EXPECT_FALSE(exists(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Settings\\T"));
 
-    // Machine-wide: no "Advapi32.dll" here, so SHDeleteKeyW takes the tree.
+    // Machine-wide: SHDeleteKeyW takes the tree where there is no "Advapi32.dll" (here), its
+    // RegDeleteKeyExW key by key where there is (Windows).
     RegCloseKey(createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\Settings\\M\\A\\B"));
     EXPECT_TRUE(lmds::deleteKeyTree(u"SOFTWARE\\Vexo\\Settings\\M", HKEY_LOCAL_MACHINE));
     EXPECT_FALSE(exists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\Settings\\M"));
@@ -51,7 +51,7 @@ TEST(RegistryKeyUtils, treeDeletionNeedsTheSettingsPrefix)
 
 TEST(RegistryKeyUtils, depthFirstDeletionStopsAtTheFirstKeyItCannotDelete)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     for (const char16_t *path : {u"SOFTWARE\\Vexo\\D\\a\\x", u"SOFTWARE\\Vexo\\D\\b", u"SOFTWARE\\Vexo\\D\\c\\y\\z"})
         RegCloseKey(createKey(HKEY_LOCAL_MACHINE, path));
     EXPECT_TRUE(lmds::deleteKeyTree64(u"SOFTWARE\\Vexo\\D", &RegDeleteKeyExW));
@@ -68,9 +68,9 @@ TEST(RegistryKeyUtils, depthFirstDeletionStopsAtTheFirstKeyItCannotDelete)
     EXPECT_TRUE(exists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\E\\a"));
 }
 
-TEST(RegistryKeyUtils, listingsWithOnlyTheMachineKeyAndWithLongNames)
+TEST(RegistryKeyUtils, listingsWithOnlyTheMachineKey)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     HKEY machine = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\OnlyMachine");
     RegCloseKey(createKey(machine, u"Sub"));
     ASSERT_EQ(setDword(machine, u"v", 1), ERROR_SUCCESS);
@@ -84,8 +84,14 @@ TEST(RegistryKeyUtils, listingsWithOnlyTheMachineKeyAndWithLongNames)
     EXPECT_FALSE(lmds::getSubKeyNames(settings, names));
     EXPECT_TRUE(lmds::getValueNames(settings, names));
     EXPECT_EQ(names, std::set<std::u16string>({u"v"}));
+}
 
-    // Value names stop at the first one of 1024 units or more, and the listing still succeeds.
+TEST(RegistryKeyUtils, valueListingStopsAtTheFirstNameOf1024UnitsAndSucceeds)
+{
+    if (underWine())
+        GTEST_SKIP() << "Wine enumerates values in name order, so another name comes first";
+    ScratchRegistry scratch;
+    std::set<std::u16string> names;
     HKEY user = createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Long");
     ASSERT_EQ(setDword(user, u"first", 1), ERROR_SUCCESS);
     ASSERT_EQ(setDword(user, std::u16string(1024, u'n').c_str(), 2), ERROR_SUCCESS);
@@ -100,7 +106,7 @@ TEST(RegistryKeyUtils, listingsWithOnlyTheMachineKeyAndWithLongNames)
 
 TEST(RegistryKeyUtils, scopedKeyClosesItsHandle)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     HKEY raw = nullptr;
     {
         lmds::ScopedLMKey key;

@@ -1,15 +1,18 @@
 // VexoSettings through the factory, as the plug-in uses it: open modes, value encodings, the
-// fallback to the machine-wide key, children, deletion, and another process's view.
+// fallback to the machine-wide key, children, deletion, and another process's view. The same cases
+// run over the system's registry in the windows build.
 
 #include "settings/VexoSettings.h"
 #include "tests/platform/RegistryTestSupport.h"
-#include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using lmds::IVexoSettings;
 using lmtl::RefCountedPtr;
@@ -17,11 +20,13 @@ using namespace RegistryTest;
 
 namespace {
 
+#ifndef _WIN32
 // Made before the registry's own state, so destroyed after it at exit, like the plug-in's
 // process-wide settings objects.
 RefCountedPtr<IVexoSettings> processWideSettings;
+#endif
 
-RefCountedPtr<IVexoSettings> open(const std::string &path, int32_t mode)
+RefCountedPtr<IVexoSettings> openAt(const std::string &path, int32_t mode)
 {
     RefCountedPtr<IVexoSettings> settings;
     lmds::openSettings(path, mode, settings.receive());
@@ -63,7 +68,7 @@ void putMachineString(const std::u16string &path, const char16_t *name, const st
 
 TEST(VexoSettings, factoryHandsOutOneReferenceToTheLastComponent)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     IVexoSettings *raw = nullptr;
     ASSERT_TRUE(lmds::openSettings("Settings/App", lmds::kOpenCreateUserWithMachine, &raw));
     ASSERT_TRUE(raw);
@@ -75,8 +80,8 @@ TEST(VexoSettings, factoryHandsOutOneReferenceToTheLastComponent)
     EXPECT_EQ(raw->release(), 0);
 
     // Fresh objects per call: nothing is cached between calls.
-    auto first = open("Settings/App", lmds::kOpenCreateUser);
-    auto second = open("Settings/App", lmds::kOpenCreateUser);
+    auto first = openAt("Settings/App", lmds::kOpenCreateUser);
+    auto second = openAt("Settings/App", lmds::kOpenCreateUser);
     EXPECT_NE(first.get(), second.get());
 
     // A new object has no references until someone takes one.
@@ -88,7 +93,7 @@ TEST(VexoSettings, factoryHandsOutOneReferenceToTheLastComponent)
 
 TEST(VexoSettings, factoryRefusesEmptyAndMalformedPathsAndUnknownModes)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     IVexoSettings *untouched = reinterpret_cast<IVexoSettings *>(0x1);
     EXPECT_FALSE(lmds::openSettings("Settings/", lmds::kOpenCreateUserWithMachine, &untouched)); // empty component id
     EXPECT_FALSE(lmds::openSettings("", lmds::kOpenCreateUserWithMachine, &untouched));
@@ -102,8 +107,8 @@ TEST(VexoSettings, factoryRefusesEmptyAndMalformedPathsAndUnknownModes)
 
 TEST(VexoSettings, integersAreEightByteQwordsAndOtherTypesTheirOwnEncoding)
 {
-    LumoraTest::TempHome home;
-    auto settings = open("Settings/Types", lmds::kOpenCreateUser);
+    ScratchRegistry scratch;
+    auto settings = openAt("Settings/Types", lmds::kOpenCreateUser);
     ASSERT_TRUE(settings);
     DWORD type = 0;
     std::vector<BYTE> bytes;
@@ -175,8 +180,8 @@ TEST(VexoSettings, integersAreEightByteQwordsAndOtherTypesTheirOwnEncoding)
 
 TEST(VexoSettings, aFailedReadLeavesTheCallersDefault)
 {
-    LumoraTest::TempHome home;
-    auto settings = open("Settings/Wrong", lmds::kOpenCreateUser);
+    ScratchRegistry scratch;
+    auto settings = openAt("Settings/Wrong", lmds::kOpenCreateUser);
     ASSERT_TRUE(settings);
     ASSERT_TRUE(settings->setValue("boolAsText", "true"));
     ASSERT_TRUE(settings->setValue("eightBytes", u"abc")); // REG_SZ of exactly 8 bytes
@@ -226,8 +231,8 @@ TEST(VexoSettings, aFailedReadLeavesTheCallersDefault)
 
 TEST(VexoSettings, stringsAndBinaryInBothForms)
 {
-    LumoraTest::TempHome home;
-    auto settings = open("Settings/Text", lmds::kOpenCreateUser);
+    ScratchRegistry scratch;
+    auto settings = openAt("Settings/Text", lmds::kOpenCreateUser);
     ASSERT_TRUE(settings);
     ASSERT_TRUE(settings->setValue("path", "/home/\u00e9l\u00e8ve/Vexo Movies"));
     std::u16string wide;
@@ -258,9 +263,9 @@ TEST(VexoSettings, stringsAndBinaryInBothForms)
 
 TEST(VexoSettings, readOnlyModeFallsBackToTheMachineKeyAndPerUserWins)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     putMachineString(u"Settings\\DesktopService", u"InstallDir", u"/opt/vexo");
-    auto service = open("Settings/DesktopService", lmds::kOpenUserWithMachineReadOnly);
+    auto service = openAt("Settings/DesktopService", lmds::kOpenUserWithMachineReadOnly);
     ASSERT_TRUE(service); // only the machine-wide key exists
     std::string dir;
     EXPECT_TRUE(service->getValue("InstallDir", dir));
@@ -270,14 +275,14 @@ TEST(VexoSettings, readOnlyModeFallsBackToTheMachineKeyAndPerUserWins)
     HKEY user = createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Settings\\DesktopService");
     ASSERT_EQ(setString(user, u"InstallDir", u"/home/me/vexo"), ERROR_SUCCESS);
     RegCloseKey(user);
-    auto both = open("Settings/DesktopService", lmds::kOpenUserWithMachineReadOnly);
+    auto both = openAt("Settings/DesktopService", lmds::kOpenUserWithMachineReadOnly);
     ASSERT_TRUE(both);
     EXPECT_TRUE(both->getValue("InstallDir", dir));
     EXPECT_EQ(dir, "/home/me/vexo");
     EXPECT_FALSE(both->setValue("InstallDir", "/elsewhere"));
 
     // Machine-only modes never look at the user's key.
-    auto machine = open("Settings/DesktopService", lmds::kOpenMachineReadOnly);
+    auto machine = openAt("Settings/DesktopService", lmds::kOpenMachineReadOnly);
     ASSERT_TRUE(machine);
     EXPECT_TRUE(machine->getValue("InstallDir", dir));
     EXPECT_EQ(dir, "/opt/vexo");
@@ -285,8 +290,8 @@ TEST(VexoSettings, readOnlyModeFallsBackToTheMachineKeyAndPerUserWins)
 
 TEST(VexoSettings, firstReadOfAPluginSettingCreatesTheUserKeysAndKeepsTheDefault)
 {
-    LumoraTest::TempHome home;
-    auto component = open("Settings/lumora-test", lmds::kOpenCreateUserWithMachine);
+    ScratchRegistry scratch;
+    auto component = openAt("Settings/lumora-test", lmds::kOpenCreateUserWithMachine);
     ASSERT_TRUE(component);
     RefCountedPtr<IVexoSettings> group;
     ASSERT_TRUE(component->openSubKey("DownloadManager", group.receive()));
@@ -300,7 +305,7 @@ TEST(VexoSettings, firstReadOfAPluginSettingCreatesTheUserKeysAndKeepsTheDefault
     HKEY machine = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\Settings\\lumora-test\\General");
     ASSERT_EQ(setString(machine, u"MediaFolder", u"/srv/videos"), ERROR_SUCCESS);
     RegCloseKey(machine);
-    auto fresh = open("Settings/lumora-test", lmds::kOpenCreateUserWithMachine);
+    auto fresh = openAt("Settings/lumora-test", lmds::kOpenCreateUserWithMachine);
     RefCountedPtr<IVexoSettings> general;
     ASSERT_TRUE(fresh->openSubKey("General", general.receive()));
     std::string folder = "default";
@@ -317,8 +322,8 @@ TEST(VexoSettings, firstReadOfAPluginSettingCreatesTheUserKeysAndKeepsTheDefault
 
 TEST(VexoSettings, childrenAreCreatedPerLevelAndCached)
 {
-    LumoraTest::TempHome home;
-    auto root = open("Settings/Kids", lmds::kOpenCreateUserWithMachine);
+    ScratchRegistry scratch;
+    auto root = openAt("Settings/Kids", lmds::kOpenCreateUserWithMachine);
     ASSERT_TRUE(root);
     RefCountedPtr<IVexoSettings> deep;
     ASSERT_TRUE(root->openSubKey("A/B", deep.receive()));
@@ -330,7 +335,7 @@ TEST(VexoSettings, childrenAreCreatedPerLevelAndCached)
     EXPECT_FALSE(root->openSubKey("", again.receive()));
 
     // A child whose key did not open stays cached, and the next open hands it out.
-    auto existingOnly = open("Settings/Kids", lmds::kOpenUser);
+    auto existingOnly = openAt("Settings/Kids", lmds::kOpenUser);
     ASSERT_TRUE(existingOnly);
     RefCountedPtr<IVexoSettings> missing;
     EXPECT_FALSE(existingOnly->openSubKey("Missing", missing.receive()));
@@ -347,8 +352,8 @@ TEST(VexoSettings, childrenAreCreatedPerLevelAndCached)
 
 TEST(VexoSettings, deleteKeyRemovesTheTreeAndTheObjectRecreatesIt)
 {
-    LumoraTest::TempHome home;
-    auto settings = open("Settings/Gone", lmds::kOpenCreateUser);
+    ScratchRegistry scratch;
+    auto settings = openAt("Settings/Gone", lmds::kOpenCreateUser);
     ASSERT_TRUE(settings);
     RefCountedPtr<IVexoSettings> child;
     ASSERT_TRUE(settings->openSubKey("Child", child.receive()));
@@ -363,7 +368,7 @@ TEST(VexoSettings, deleteKeyRemovesTheTreeAndTheObjectRecreatesIt)
     EXPECT_FALSE(neverOpened.deleteKey());
 
     putMachineString(u"Settings\\MachineGone\\Sub", u"v", u"x");
-    auto machine = open("Settings/MachineGone", lmds::kOpenMachine);
+    auto machine = openAt("Settings/MachineGone", lmds::kOpenMachine);
     ASSERT_TRUE(machine);
     EXPECT_TRUE(machine->deleteKey());
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"Settings\\MachineGone"));
@@ -371,7 +376,7 @@ TEST(VexoSettings, deleteKeyRemovesTheTreeAndTheObjectRecreatesIt)
 
 TEST(VexoSettings, listsNamesOfBothKeysOnce)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     HKEY machine = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\Settings\\List");
     HKEY user = createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Settings\\List");
     for (HKEY key : {machine, user}) {
@@ -384,7 +389,7 @@ TEST(VexoSettings, listsNamesOfBothKeysOnce)
     RegCloseKey(machine);
     RegCloseKey(user);
 
-    auto settings = open("Settings/List", lmds::kOpenUserWithMachineReadOnly);
+    auto settings = openAt("Settings/List", lmds::kOpenUserWithMachineReadOnly);
     ASSERT_TRUE(settings);
     IVexoSettings::Names names;
     EXPECT_TRUE(settings->getSubKeyNames(names));
@@ -398,9 +403,12 @@ TEST(VexoSettings, listsNamesOfBothKeysOnce)
     EXPECT_EQ(count, 2u);
 }
 
+#ifndef _WIN32
+// Processes made with fork; the system's registry is one for all processes by its nature.
+
 TEST(VexoSettings, settingsWrittenInOneProcessAreReadInAnother)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     const pid_t writer = ::fork();
     if (writer == 0) {
         RefCountedPtr<IVexoSettings> component, group;
@@ -413,7 +421,7 @@ TEST(VexoSettings, settingsWrittenInOneProcessAreReadInAnother)
     ::waitpid(writer, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
-    auto component = open("Settings/shared-component", lmds::kOpenCreateUserWithMachine);
+    auto component = openAt("Settings/shared-component", lmds::kOpenCreateUserWithMachine);
     RefCountedPtr<IVexoSettings> group;
     ASSERT_TRUE(component->openSubKey("DownloadManager", group.receive()));
     bool resume = true;
@@ -426,7 +434,7 @@ TEST(VexoSettings, settingsWrittenInOneProcessAreReadInAnother)
 
 TEST(VexoSettings, aProcessWideObjectIsReleasedCleanlyAtExit)
 {
-    LumoraTest::TempHome home;
+    ScratchRegistry scratch;
     const pid_t child = ::fork();
     if (child == 0) {
         lmds::openSettings("Settings/AtExit", lmds::kOpenCreateUserWithMachine, processWideSettings.receive());
@@ -436,3 +444,5 @@ TEST(VexoSettings, aProcessWideObjectIsReleasedCleanlyAtExit)
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
+
+#endif
