@@ -12,8 +12,9 @@
 //      "libVexoDownloadManager.dylib", in this order, through the system's library search
 //      (LD_LIBRARY_PATH, the caller's runpath, the system folders; on Windows its own order, the
 //      program's folder and PATH among them);
-//   2. if none loads: the string "InstallDir" of the settings component "DesktopService" (per user,
-//      else machine-wide, read-only), joined with "/" and the same three names. An empty value
+//   2. if none loads: the player's installation folder (SettingKeys::InstallDir of the settings
+//      component SettingKeys::DesktopServiceComponent, per user, else machine-wide, read-only),
+//      joined with "/" and the same three names. An empty value
 //      counts as missing. A directory with characters outside 7-bit ASCII loads like any other.
 // The library, once loaded, stays loaded until the process ends, and a resolved entry point is
 // never looked up again. Nothing of a failed search is remembered: while the engine cannot be

@@ -13,9 +13,9 @@
 //
 //   lmtl::RefCountedPtr<lmds::IVexoSettings> component, group;
 //   if (lmds::openSettings("Settings/" + componentId, lmds::kOpenCreateUserWithMachine, component.receive())
-//       && component->openSubKey("DownloadManager", group.receive())) {
-//       bool resume = true;                       // the default, kept when the read fails
-//       group->getValue("ResumeDownloadsOnStartup", resume);
+//       && component->openSubKey("Player", group.receive())) {
+//       bool fullScreen = false;                  // the default, kept when the read fails
+//       group->getValue("FullScreen", fullScreen);
 //   }
 //
 // Every operation exists for UTF-16 names (std::u16string) and for UTF-8 names (std::string; they

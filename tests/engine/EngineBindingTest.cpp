@@ -4,6 +4,7 @@
 // engine on it. The same cases run on Windows, over the system's loader and registry.
 
 #include "engine/EngineBinding.h"
+#include "plugin/SettingKeys.h"
 
 #include "os/StringConversion.h"
 #include "platform/RegistryMessages.h"
@@ -41,7 +42,7 @@ void setInstallDir(const std::u16string &directory)
 {
     lmtl::RefCountedPtr<lmds::IVexoSettings> settings;
     ASSERT_TRUE(lmds::openSettings("Settings/DesktopService", lmds::kOpenCreateUser, settings.receive()));
-    ASSERT_TRUE(settings->setValue(std::u16string(u"InstallDir"), directory));
+    ASSERT_TRUE(settings->setValue(std::u16string(Lumora::SettingKeys::InstallDir, Lumora::SettingKeys::InstallDir + sizeof Lumora::SettingKeys::InstallDir - 1), directory));
 }
 
 // Every forwarding function once, against whichever engine is loaded; identity is the fake's.

@@ -81,7 +81,7 @@ TEST(HiveFile, isWrittenAsTheRegistryEditorExportsToTheHiveOfItsRoot)
     RegCloseKey(user);
     HKEY machine = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\Settings\\DesktopService");
     ASSERT_TRUE(machine);
-    ASSERT_EQ(setString(machine, u"InstallDir", u"/opt/vexo"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(machine, u"InstallPath", u"/opt/vexo"), ERROR_SUCCESS);
     RegCloseKey(machine);
 
     // UTF-16LE after the mark FF FE, CRLF line ends: byte for byte what the editor's export holds.
@@ -99,7 +99,7 @@ TEST(HiveFile, isWrittenAsTheRegistryEditorExportsToTheHiveOfItsRoot)
               "\"Multi\"=hex(1):6f,00,6e,00,65,00,0a,00,74,00,77,00,6f,00,00,00\r\n"
               "@=\"\"\r\n\r\n");
     EXPECT_NE(hiveText(machineHivePath()).find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vexo\\Settings\\DesktopService]\r\n"
-                                               "\"InstallDir\"=\"/opt/vexo\"\r\n"),
+                                               "\"InstallPath\"=\"/opt/vexo\"\r\n"),
               std::string::npos);
 }
 

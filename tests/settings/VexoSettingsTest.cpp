@@ -264,27 +264,27 @@ TEST(VexoSettings, stringsAndBinaryInBothForms)
 TEST(VexoSettings, readOnlyModeFallsBackToTheMachineKeyAndPerUserWins)
 {
     ScratchRegistry scratch;
-    putMachineString(u"Settings\\DesktopService", u"InstallDir", u"/opt/vexo");
-    auto service = openAt("Settings/DesktopService", lmds::kOpenUserWithMachineReadOnly);
+    putMachineString(u"Settings\\Service", u"InstallPath", u"/opt/vexo");
+    auto service = openAt("Settings/Service", lmds::kOpenUserWithMachineReadOnly);
     ASSERT_TRUE(service); // only the machine-wide key exists
     std::string dir;
-    EXPECT_TRUE(service->getValue("InstallDir", dir));
+    EXPECT_TRUE(service->getValue("InstallPath", dir));
     EXPECT_EQ(dir, "/opt/vexo");
-    EXPECT_FALSE(service->setValue("InstallDir", "/elsewhere")); // read-only
+    EXPECT_FALSE(service->setValue("InstallPath", "/elsewhere")); // read-only
 
-    HKEY user = createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Settings\\DesktopService");
-    ASSERT_EQ(setString(user, u"InstallDir", u"/home/me/vexo"), ERROR_SUCCESS);
+    HKEY user = createKey(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Settings\\Service");
+    ASSERT_EQ(setString(user, u"InstallPath", u"/home/me/vexo"), ERROR_SUCCESS);
     RegCloseKey(user);
-    auto both = openAt("Settings/DesktopService", lmds::kOpenUserWithMachineReadOnly);
+    auto both = openAt("Settings/Service", lmds::kOpenUserWithMachineReadOnly);
     ASSERT_TRUE(both);
-    EXPECT_TRUE(both->getValue("InstallDir", dir));
+    EXPECT_TRUE(both->getValue("InstallPath", dir));
     EXPECT_EQ(dir, "/home/me/vexo");
-    EXPECT_FALSE(both->setValue("InstallDir", "/elsewhere"));
+    EXPECT_FALSE(both->setValue("InstallPath", "/elsewhere"));
 
     // Machine-only modes never look at the user's key.
-    auto machine = openAt("Settings/DesktopService", lmds::kOpenMachineReadOnly);
+    auto machine = openAt("Settings/Service", lmds::kOpenMachineReadOnly);
     ASSERT_TRUE(machine);
-    EXPECT_TRUE(machine->getValue("InstallDir", dir));
+    EXPECT_TRUE(machine->getValue("InstallPath", dir));
     EXPECT_EQ(dir, "/opt/vexo");
 }
 
@@ -294,29 +294,29 @@ TEST(VexoSettings, firstReadOfAPluginSettingCreatesTheUserKeysAndKeepsTheDefault
     auto component = openAt("Settings/lumora-test", lmds::kOpenCreateUserWithMachine);
     ASSERT_TRUE(component);
     RefCountedPtr<IVexoSettings> group;
-    ASSERT_TRUE(component->openSubKey("DownloadManager", group.receive()));
+    ASSERT_TRUE(component->openSubKey("Behaviour", group.receive()));
     bool resume = true;
-    EXPECT_FALSE(group->getValue("ResumeDownloadsOnStartup", resume));
+    EXPECT_FALSE(group->getValue("StartAtOnce", resume));
     EXPECT_TRUE(resume);
-    EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, u"Settings\\lumora-test\\DownloadManager"));
+    EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, u"Settings\\lumora-test\\Behaviour"));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, u"Settings\\lumora-test"));
 
     // A machine-wide group value is found by a fresh object (the machine key opens with the user key).
-    HKEY machine = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\Settings\\lumora-test\\General");
-    ASSERT_EQ(setString(machine, u"MediaFolder", u"/srv/videos"), ERROR_SUCCESS);
+    HKEY machine = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vexo\\Settings\\lumora-test\\Paths");
+    ASSERT_EQ(setString(machine, u"VideoFolder", u"/srv/videos"), ERROR_SUCCESS);
     RegCloseKey(machine);
     auto fresh = openAt("Settings/lumora-test", lmds::kOpenCreateUserWithMachine);
     RefCountedPtr<IVexoSettings> general;
-    ASSERT_TRUE(fresh->openSubKey("General", general.receive()));
+    ASSERT_TRUE(fresh->openSubKey("Paths", general.receive()));
     std::string folder = "default";
-    EXPECT_TRUE(general->getValue("MediaFolder", folder));
+    EXPECT_TRUE(general->getValue("VideoFolder", folder));
     EXPECT_EQ(folder, "/srv/videos");
-    ASSERT_TRUE(general->setValue("MediaFolder", "/home/me/videos")); // writes go to the user's key
-    EXPECT_TRUE(general->getValue("MediaFolder", folder));
+    ASSERT_TRUE(general->setValue("VideoFolder", "/home/me/videos")); // writes go to the user's key
+    EXPECT_TRUE(general->getValue("VideoFolder", folder));
     EXPECT_EQ(folder, "/home/me/videos");
     DWORD type = 0;
     std::vector<BYTE> bytes;
-    ASSERT_EQ(rawValue(HKEY_LOCAL_MACHINE, u"Settings\\lumora-test\\General", u"MediaFolder", type, bytes), ERROR_SUCCESS);
+    ASSERT_EQ(rawValue(HKEY_LOCAL_MACHINE, u"Settings\\lumora-test\\Paths", u"VideoFolder", type, bytes), ERROR_SUCCESS);
     EXPECT_EQ(bytes.size(), sizeof(u"/srv/videos")); // the machine-wide value is untouched
 }
 
@@ -413,8 +413,8 @@ TEST(VexoSettings, settingsWrittenInOneProcessAreReadInAnother)
     if (writer == 0) {
         RefCountedPtr<IVexoSettings> component, group;
         const bool ok = lmds::openSettings("Settings/shared-component", lmds::kOpenCreateUserWithMachine, component.receive())
-            && component->openSubKey("DownloadManager", group.receive())
-            && group->setValue("ResumeDownloadsOnStartup", false) && group->setValue("Limit", int32_t(-5));
+            && component->openSubKey("Behaviour", group.receive())
+            && group->setValue("StartAtOnce", false) && group->setValue("Limit", int32_t(-5));
         ::_exit(ok ? 0 : 1);
     }
     int status = 0;
@@ -423,10 +423,10 @@ TEST(VexoSettings, settingsWrittenInOneProcessAreReadInAnother)
 
     auto component = openAt("Settings/shared-component", lmds::kOpenCreateUserWithMachine);
     RefCountedPtr<IVexoSettings> group;
-    ASSERT_TRUE(component->openSubKey("DownloadManager", group.receive()));
+    ASSERT_TRUE(component->openSubKey("Behaviour", group.receive()));
     bool resume = true;
     int32_t limit = 0;
-    EXPECT_TRUE(group->getValue("ResumeDownloadsOnStartup", resume));
+    EXPECT_TRUE(group->getValue("StartAtOnce", resume));
     EXPECT_FALSE(resume);
     EXPECT_TRUE(group->getValue("Limit", limit));
     EXPECT_EQ(limit, -5);
