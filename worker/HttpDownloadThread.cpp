@@ -2,6 +2,7 @@
 
 #include "host/lmrlibrary/DownloadInfo.h"
 #include "host/lmrlibrary/OSUtilities.h"
+#include "host/lmrlibrary/UIThread.h"
 #include "plugin/DownloadListener.h"
 #include "plugin/InterfaceNames.h"
 #include "plugin/PlayerInterfaces.h"
@@ -161,7 +162,14 @@ DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item, std::uniq
             mgr->setDownloadStatus(item, Failed);
         return Failed;
     }
-    changeStatus(item, Downloading, StatusRoutes::Stored);
+    if (!changeStatus(item, Downloading, StatusRoutes::Stored)) {
+        // Nothing of this run could be recorded (a full disk under the library, a read-only
+        // library): a transfer now would fill the disk again at every start. The item stays
+        // queued, and the scheduler tries again once an idle pass has gone by.
+        warnUnrecordable(item);
+        return Queued;
+    }
+    m_unrecordableWarned = false;
 
     const bool fresh = item->isFreshStart() || item->progress() == 0;
     const QString mediaFolder = TargetNaming::mediaFolder(m_defaultMediaFolder);
@@ -416,6 +424,20 @@ void HttpDownloadThread::failureReport(QueuedFileInterface *item, const FailureR
     if (DownloadListener *listener = m_listener.load())
         listener->downloadFailed(item->fileUrl());
     changeStatus(item, Failed, StatusRoutes::Reported, nullptr, &reason);
+}
+
+void HttpDownloadThread::warnUnrecordable(QueuedFileInterface *item)
+{
+    if (m_unrecordableWarned.exchange(true))
+        return;
+    UIThread::displayMessage(
+        UIThread::Warning, QCoreApplication::translate("Download Thread", "The downloads cannot be recorded."),
+        QCoreApplication::translate("Download Thread",
+                                    "The media library did not store the state of \"%1\", so it was not downloaded: "
+                                    "the disk that holds the library may be full, or the library may be read-only. "
+                                    "Free some space (or make the library writable); the queue then goes on by itself.")
+            .arg(item->name()),
+        true);
 }
 
 // A run that ends before the engine has a file of it: the reason goes on the item, and the

@@ -83,6 +83,8 @@ private:
     void failureReport(QueuedFileInterface *item, const FailureReason &reason);
     DownloadStatusValue failWith(QueuedFileInterface *item, const FailureReason &reason);
     void publishTransferState(QueuedFileInterface *item, const VDMFileInfo &record);
+    // Tells the user once (until a run is recorded again) that runs cannot be recorded.
+    void warnUnrecordable(QueuedFileInterface *item);
     bool stopRequested() const { return m_stopRequested.load(); }
     DownloadManagerInterface *manager() const { return m_manager.load(); }
 
@@ -105,6 +107,7 @@ private:
     // Of the current run, on the scheduler's thread: why it failed, and how much arrived when whole.
     FailureReason m_failure;
     uint64_t m_delivered = 0;
+    std::atomic<bool> m_unrecordableWarned{false};
 };
 
 } // namespace Lumora

@@ -1,8 +1,10 @@
 #include "host/medialibrary/LibraryDatabase.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <sqlite3.h>
 
@@ -184,6 +186,52 @@ QString describeSchemaProblem(const QString &path, const SchemaState &state)
     return QString();
 }
 
+bool isDamageCode(int code)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+QString damagedMessage(const QString &path, const QString &what)
+{
+    return QStringLiteral("%1 %2 (%3); nothing was written to it. \"lumora salvage\" copies what can still be "
+                          "read into a new library and keeps the damaged file beside it")
+        .arg(path, QLatin1String(LibraryDamagedMarker), what);
+}
+
+// SQLite's quick check, stopped when it runs out of time: empty when the file passed (or the check
+// could not finish), else what is wrong.
+QString quickCheck(LibraryDatabase &db, int budgetMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    struct Budget {
+        QElapsedTimer *clock;
+        int ms;
+    } budget{&clock, budgetMs};
+    sqlite3_progress_handler(
+        db.handle(), 1000,
+        [](void *data) {
+            auto *b = static_cast<Budget *>(data);
+            return b->clock->elapsed() > b->ms ? 1 : 0;
+        },
+        &budget);
+    QString problem;
+    {
+        SqliteStatement check(db.handle(), "PRAGMA quick_check(3)");
+        int rc;
+        QStringList lines;
+        while ((rc = check.step()) == SQLITE_ROW)
+            lines << check.textAt(0);
+        if (rc == SQLITE_DONE && !(lines.size() == 1 && lines.front() == QLatin1String("ok")))
+            problem = lines.join(QStringLiteral("; "));
+        else if (isDamageCode(rc))
+            problem = db.lastError();
+    }
+    sqlite3_progress_handler(db.handle(), 0, nullptr, nullptr);
+    return problem;
+}
+
 bool migrate(LibraryDatabase &db, int32_t target, QString *error)
 {
     for (int32_t step = 1; step <= target; ++step) {
@@ -358,8 +406,17 @@ std::unique_ptr<LibraryDatabase> LibraryDatabase::open(const LibraryOpenOptions 
     // Decide on the file before anything is written to it.
     SchemaState state;
     if (!readSchemaState(*db, &state)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(path, db->lastError());
+        const int code = sqlite3_extended_errcode(raw);
+        *error = isDamageCode(code) ? damagedMessage(path, db->lastError())
+                                    : QStringLiteral("cannot read %1: %2").arg(path, db->lastError());
         return nullptr;
+    }
+    if (state.objects > 0) {
+        const QString problem = quickCheck(*db, options.integrityCheckMs);
+        if (!problem.isEmpty()) {
+            *error = damagedMessage(path, problem);
+            return nullptr;
+        }
     }
     *error = describeSchemaProblem(path, state);
     if (!error->isEmpty())

@@ -35,7 +35,13 @@ struct LibraryOpenOptions {
     // The schema version a new or older file is brought to. Only tests lower it, to make files as
     // older builds left them.
     int32_t schemaVersion = LibrarySchemaVersion;
+    // How long the integrity check at opening may take; a check that runs out of time passes
+    // (a library that large is not read whole at every start).
+    int integrityCheckMs = 2000;
 };
+
+// What a damaged library file is told apart by, in the error of a refused open.
+inline constexpr char LibraryDamagedMarker[] = "is damaged";
 
 class SqliteStatement {
 public:

@@ -141,6 +141,8 @@ std::shared_ptr<LibraryStore> LibraryStore::open(const LibraryOpenOptions &optio
         return nullptr;
     }
     store->m_playlist = lmtl::adopt(new LibraryPlaylist(store, store->m_playlistId));
+    if (!store->m_db->isReadOnly())
+        store->reattachStrayItems();
     return store;
 }
 
@@ -228,6 +230,28 @@ bool LibraryStore::reload(QString *error)
     return true;
 }
 
+// Older libraries could be left with an item that no queue reaches (a kill between its creation and
+// its place in the queue). Such an item is put back at the end of the queue, once, at opening.
+void LibraryStore::reattachStrayItems()
+{
+    std::vector<uint64_t> stray;
+    const std::unordered_set<uint64_t> queued(m_order.begin(), m_order.end());
+    for (const auto &[id, item] : m_items) {
+        if (!queued.count(id))
+            stray.push_back(id);
+    }
+    if (stray.empty())
+        return;
+    std::sort(stray.begin(), stray.end());  // in the order they were made
+    WriteTransaction transaction(*m_db);
+    if (!transaction.isOpen())
+        return;
+    std::vector<uint64_t> order = m_order;
+    order.insert(order.end(), stray.begin(), stray.end());
+    if (writeOrder(order) && transaction.commit())
+        m_order = std::move(order);
+}
+
 void LibraryStore::refreshIfChanged()
 {
     if (!m_db)
@@ -284,8 +308,14 @@ bool LibraryStore::createItem(const QUrl &address, const QString &title, const Q
         return false;
     SqliteStatement &insert = m_db->statement(kInsertItem);
     bindItem(insert, id, record);
-    if (!insert.run() || !transaction.commit())
+    // The item enters the queue (at its end) in the same transaction: a process killed before the
+    // download manager places it leaves a queued download, never a row no queue reaches. The
+    // manager's insertion then moves it to its place.
+    std::vector<uint64_t> order = m_order;
+    order.push_back(id);
+    if (!insert.run() || !writeOrder(order) || !transaction.commit())
         return false;
+    m_order = std::move(order);
     auto item = lmtl::adopt(new LibraryQueuedFile(shared_from_this(), id, record));
     m_items.emplace(id, item);
     return handOut(item, out);

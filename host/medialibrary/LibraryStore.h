@@ -78,6 +78,7 @@ private:
 
     bool reload(QString *error);
     void refreshVideos();
+    void reattachStrayItems();
     void refreshIfChanged();
     bool allocateId(uint64_t *id);
     bool writeOrder(const std::vector<uint64_t> &order);

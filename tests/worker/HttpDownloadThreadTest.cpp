@@ -4,6 +4,7 @@
 #include "worker/HttpDownloadThread.h"
 #include "plugin/Topics.h"
 
+#include "host/lmrlibrary/UIThread.h"
 #include "plugin/InterfaceNames.h"
 #include "tests/support/FakeMediaLibrary.h"
 #include "tests/support/FakePlayer.h"
@@ -482,4 +483,21 @@ TEST_F(DownloadFixture, aCompletedItemIsAsLargeAsWhatArrived)
     EXPECT_EQ(worker().download(item.get()), Completed);
     EXPECT_EQ(item->size(), 900u);
     EXPECT_FALSE(item->failureReason().isSet());
+}
+
+TEST_F(DownloadFixture, aRunThatCannotBeRecordedDoesNotStartAndSaysWhyOnce)
+{
+    std::vector<QString> shown;
+    const auto previous = UIThread::setMessageSink([&](int, const QString &text, const QString &detail) { shown.push_back(text + detail); });
+    auto item = clip();
+    item->refuseCommit = true;
+    EXPECT_EQ(worker().download(item.get()), Queued);
+    EXPECT_EQ(worker().download(item.get()), Queued);
+    EXPECT_TRUE(engine.calls().empty()) << "nothing is transferred that could not be recorded";
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].contains("disk")) << shown[0].toStdString();
+
+    item->refuseCommit = false;
+    EXPECT_EQ(worker().download(item.get()), Completed);
+    UIThread::setMessageSink(previous);
 }
