@@ -18,6 +18,7 @@ namespace {
 constexpr std::u16string_view kUriPlugin = u"urifile1";
 constexpr std::u16string_view kLoginOption = u"Login";
 constexpr std::u16string_view kPasswordOption = u"Password";
+constexpr std::u16string_view kExpectedSizeOption = u"ExpectedSize";
 constexpr uint32_t kKnownFlags = VDM_OPEN_FOLLOW_REDIRECTS | VDM_OPEN_RESUME;
 
 constexpr long kDefaultStallMs = 30000;
@@ -146,11 +147,20 @@ uint32_t Engine::allocateHandle()
 int32_t Engine::setOption(uint32_t &config, std::u16string_view plugin, std::u16string_view option,
                           std::u16string_view value)
 {
-    if (plugin != kUriPlugin || (option != kLoginOption && option != kPasswordOption))
+    if (plugin != kUriPlugin
+        || (option != kLoginOption && option != kPasswordOption && option != kExpectedSizeOption))
         return VDM_E_UNKNOWN_OPTION;
     const auto text = toUtf8(value);
     if (!text)
         return VDM_E_INVALID_ARGUMENT;
+    std::optional<uint64_t> size;
+    if (option == kExpectedSizeOption && !text->empty()) {
+        uint64_t parsed = 0;
+        const auto r = std::from_chars(text->data(), text->data() + text->size(), parsed);
+        if (r.ec != std::errc() || r.ptr != text->data() + text->size())
+            return VDM_E_INVALID_ARGUMENT;
+        size = parsed;
+    }
     std::lock_guard lock(m_mutex);
     if (!running())
         return VDM_E_SERVICE_STOPPED;
@@ -169,7 +179,10 @@ int32_t Engine::setOption(uint32_t &config, std::u16string_view plugin, std::u16
             return VDM_E_INVALID_HANDLE;
         target = &it->second;
     }
-    (option == kLoginOption ? target->login : target->password) = *text;
+    if (option == kExpectedSizeOption)
+        target->expectedSize = size;
+    else
+        (option == kLoginOption ? target->login : target->password) = *text;
     return VDM_OK;
 }
 
@@ -189,6 +202,7 @@ int32_t Engine::open(std::u16string_view uri, uint32_t *config, uint32_t flags, 
                 return VDM_E_INVALID_HANDLE;
             request.login = std::move(it->second.login);
             request.password = std::move(it->second.password);
+            request.expectedSize = it->second.expectedSize;
             m_configs.erase(it);
             *config = 0;
         }

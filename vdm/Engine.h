@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -40,6 +41,7 @@ private:
     struct Configuration {
         std::string login;
         std::string password;
+        std::optional<uint64_t> expectedSize;
     };
 
     Engine();

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -33,6 +34,8 @@ struct TransferSpec {
     std::string login;
     std::string password;
     uint32_t flags = 0;
+    // The size the caller expects: the cap of a body that announces no length of its own.
+    std::optional<uint64_t> expectedSize;
     OutputNames names;
     std::chrono::milliseconds stallTimeout{30000};
     std::string caFile;

@@ -9,6 +9,8 @@
 
 #include "vdm/Transfer.h"
 
+#include "vdm/FailureReason.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -73,51 +75,6 @@ bool isStrongEtag(std::string_view etag)
     return etag.size() >= 2 && etag.front() == '"' && etag.back() == '"';
 }
 
-int32_t resultForCurl(CURLcode code, bool redirecting)
-{
-    switch (code) {
-    case CURLE_OK:
-        return VDM_OK;
-    case CURLE_HTTP_RETURNED_ERROR:
-        return VDM_E_HTTP_STATUS;
-    case CURLE_TOO_MANY_REDIRECTS:
-        return VDM_E_REDIRECT;
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_URL_MALFORMAT:
-        return redirecting ? VDM_E_REDIRECT : VDM_E_UNSUPPORTED_URI;
-    case CURLE_PARTIAL_FILE:
-        return VDM_E_TRUNCATED;
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_INVALIDCERTSTATUS:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_ENGINE_INITFAILED:
-    case CURLE_SSL_ENGINE_NOTFOUND:
-    case CURLE_SSL_ENGINE_SETFAILED:
-    case CURLE_SSL_SHUTDOWN_FAILED:
-    case CURLE_SSL_CRL_BADFILE:
-    case CURLE_USE_SSL_FAILED:
-        return VDM_E_TLS;
-    case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_BAD_CONTENT_ENCODING:
-    case CURLE_RANGE_ERROR:
-    case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM:
-    case CURLE_HTTP3:
-        return VDM_E_PROTOCOL;
-    case CURLE_WRITE_ERROR:
-        return VDM_E_DISK;
-    case CURLE_OUT_OF_MEMORY:
-        return VDM_E_INTERNAL;
-    default:
-        return VDM_E_NETWORK;
-    }
-}
-
 } // namespace
 
 // One request and its response, written into the part file from offset.
@@ -150,7 +107,7 @@ public:
     Result perform();
 
 private:
-    enum class Abort { None, Stop, Stall, Restart, Disk, Protocol };
+    enum class Abort { None, Stop, Stall, Restart, Disk, Protocol, TooLong };
 
     bool configure();
     bool decide();
@@ -172,6 +129,11 @@ private:
         static_cast<Exchange *>(self)->onHeader(std::string_view(data, size * count));
         return size * count;
     }
+    static int connectedCallback(void *self, char *, char *, int, int)
+    {
+        static_cast<Exchange *>(self)->m_connected = true;
+        return CURL_PREREQFUNC_OK;
+    }
 
     Transfer &m_transfer;
     uint64_t m_offset;
@@ -183,6 +145,9 @@ private:
     Clock::time_point m_lastActivity = Clock::now();
     Abort m_abort = Abort::None;
     bool m_decided = false;
+    bool m_connected = false;
+    // The most the body may hold: its Content-Length, else the caller's expected size.
+    std::optional<uint64_t> m_limit;
 
     // Headers of the response being received; a new status line starts a new response.
     std::string m_etag;
@@ -220,6 +185,8 @@ bool Transfer::Exchange::configure()
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Exchange::headerCallback);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &Exchange::connectedCallback);
+    curl_easy_setopt(e, CURLOPT_PREREQDATA, this);
     if (m_offset > 0 && m_resume) {
         const std::string range = std::to_string(m_offset) + "-";
         curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
@@ -299,6 +266,7 @@ bool Transfer::Exchange::decide()
     m_transfer.m_received.store(0, std::memory_order_release);
     const uint64_t total = length >= 0 ? uint64_t(length) : VDM_SIZE_UNKNOWN;
     m_transfer.m_total.store(total, std::memory_order_release);
+    m_limit = length >= 0 ? std::optional<uint64_t>(uint64_t(length)) : m_transfer.m_spec.expectedSize;
 
     PartialMeta meta;
     meta.uri = m_transfer.m_spec.identityUrl;
@@ -318,6 +286,10 @@ size_t Transfer::Exchange::onBody(const char *data, size_t size)
         if (!decide())
             return 0;  // curl ends the exchange with CURLE_WRITE_ERROR; m_abort says why
         m_decided = true;
+    }
+    if (m_limit && size > *m_limit - std::min(*m_limit, m_writer.position())) {
+        m_abort = Abort::TooLong;
+        return 0;
     }
     if (!m_writer.append(data, size)) {
         m_abort = Abort::Disk;
@@ -386,8 +358,10 @@ Transfer::Exchange::Result Transfer::Exchange::perform()
         // Count only what reached the file: bytes that arrived but could not be written must not
         // make a failed transfer look whole.
         m_transfer.m_received.store(m_writer.written(), std::memory_order_release);
-        return failed(VDM_E_DISK, m_writer.error());
+        return failed(reasonForWriteError(m_writer.error()), m_writer.error());
     }
+    if (m_abort == Abort::TooLong)
+        return failed(VDM_E_BODY_TOO_LONG);
     if (m_abort == Abort::Restart)
         return {Kind::Restart, VDM_OK, 0};
     if (m_abort == Abort::Protocol)
@@ -414,8 +388,10 @@ Transfer::Exchange::Result Transfer::Exchange::perform()
     if (m_abort == Abort::Stop)
         return {Kind::Paused, VDM_OK, 0};
     if (m_abort == Abort::Stall)
-        return failed(VDM_E_STALLED);
-    return failed(resultForCurl(code, redirecting), int32_t(code));
+        return failed(m_connected ? VDM_E_STALLED : VDM_E_TIMED_OUT);
+    long osErrno = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno);
+    return failed(reasonForCurl(code, osErrno, redirecting), int32_t(code));
 }
 
 Transfer::Outcome Transfer::runAttempts()
@@ -448,7 +424,7 @@ Transfer::Outcome Transfer::runAttempts()
             // second per gigabyte).
             struct stat st {};
             if (::fstat(m_fd, &st) != 0 || (st.st_size > 0 && ::ftruncate(m_fd, 0) != 0))
-                return {Ending::Failed, VDM_E_DISK, errno};
+                return {Ending::Failed, reasonForWriteError(errno), errno};
             ::unlink(setup.names.metaPath.c_str());
         }
         m_resumedFrom.store(offset, std::memory_order_release);
@@ -470,6 +446,12 @@ Transfer::Outcome Transfer::runAttempts()
         case Exchange::Kind::Paused:
             return {Ending::Paused, VDM_OK, 0};
         case Exchange::Kind::Failed:
+            if (result.result == VDM_E_BODY_TOO_LONG) {
+                // Bytes beyond the promise are not the file anyone asked for: nothing to resume.
+                ::ftruncate(m_fd, 0);
+                ::unlink(setup.names.partPath.c_str());
+                ::unlink(setup.names.metaPath.c_str());
+            }
             return {Ending::Failed, result.result, result.transportError};
         }
     }

@@ -10,6 +10,7 @@
  *   uint32_t config = 0, file = 0;
  *   VDMSetFileConfigPluginOption(&config, u"urifile1", u"Login", user);       optional
  *   VDMSetFileConfigPluginOption(&config, u"urifile1", u"Password", pass);    optional
+ *   VDMSetFileConfigPluginOption(&config, u"urifile1", u"ExpectedSize", u"53360");  optional
  *   if (VDMFileOpenURIEx(uri, 0, 0, &config, &file, VDM_OPEN_FOLLOW_REDIRECTS | VDM_OPEN_RESUME) != 0)
  *       fail;
  *   VDMFilePause(file, 0);                       start the transfer
@@ -62,8 +63,9 @@
  *
  * ENVIRONMENT
  *
- *   VEXO_VDM_STALL_TIMEOUT_MS  A transfer that receives nothing for this long (connecting included)
- *                              fails with VDM_E_STALLED. Default 30000, at most 60000, at least 50.
+ *   VEXO_VDM_STALL_TIMEOUT_MS  A connection that cannot be made within this time fails with
+ *                              VDM_E_TIMED_OUT; one that then receives nothing for this long fails
+ *                              with VDM_E_STALLED. Default 30000, at most 60000, at least 50.
  *   VEXO_VDM_CA_FILE           A PEM file of extra certificate authorities to trust besides the
  *                              system's (for test servers with their own certificate).
  * Both are read at every open. Proxies come from the usual variables (http_proxy, https_proxy,
@@ -111,19 +113,35 @@ enum VDMResult {
                                    cannot load the engine or one of its entry points */
     VDM_E_SERVICE_STOPPED = 12, /* the engine could not start, or the process is exiting */
 
-    /* Why a transfer failed (VDMFileInfo.result). */
-    VDM_E_NETWORK = 20,         /* name resolution, connection, send or receive failed */
+    /* Why a transfer failed (VDMFileInfo.result). The finer codes from 29 on say what the older
+       ones (VDM_E_NETWORK, VDM_E_DISK) would otherwise lump together; the older ones remain for
+       what the finer ones do not cover. */
+    VDM_E_NETWORK = 20,         /* the network failed in a way none of the codes below names
+                                   (unreachable network or host, a proxy, a local socket error) */
     VDM_E_TLS = 21,             /* TLS handshake or certificate verification failed */
     VDM_E_HTTP_STATUS = 22,     /* the server answered with an error status (VDMFileInfo.httpStatus),
-                                   credentials refused included */
+                                   credentials refused included (401, 407) */
     VDM_E_REDIRECT = 23,        /* more than 10 redirects, or one to a scheme or address that cannot
                                    be followed */
-    VDM_E_STALLED = 24,         /* nothing received for the stall time-out */
+    VDM_E_STALLED = 24,         /* connected, then nothing received for the stall time-out */
     VDM_E_TRUNCATED = 25,       /* the server closed the connection before the announced size */
-    VDM_E_DISK = 26,            /* the output file could not be written */
+    VDM_E_DISK = 26,            /* the output file could not be written, for a reason other than
+                                   VDM_E_DISK_FULL (VDMFileInfo.transportError holds the errno) */
     VDM_E_PROTOCOL = 27,        /* a response the engine cannot use (bad Content-Length, bad
                                    Content-Range, unexpected status) */
-    VDM_E_INTERNAL = 28         /* out of memory or another local failure */
+    VDM_E_INTERNAL = 28,        /* out of memory or another local failure */
+    VDM_E_HOST_NOT_FOUND = 29,  /* the host name (or the proxy's) does not resolve */
+    VDM_E_CONNECTION_REFUSED = 30, /* the host answered the connection attempt with a refusal: no
+                                      server listens on that port */
+    VDM_E_TIMED_OUT = 31,       /* no connection could be made within the stall time-out */
+    VDM_E_CONNECTION_LOST = 32, /* the connection was reset or closed while a request or response
+                                   was under way, where VDM_E_TRUNCATED does not say it (no
+                                   announced size, or nothing of the response had arrived) */
+    VDM_E_BODY_TOO_LONG = 33,   /* the body went on past the size it was promised: its
+                                   Content-Length, or without one the ExpectedSize option. The
+                                   partial file and its records are removed. */
+    VDM_E_DISK_FULL = 34        /* no space left on the file system, or the user's quota used up
+                                   (ENOSPC, EDQUOT) */
 };
 
 /* Flags of VDMFileOpenURIEx. */
@@ -173,10 +191,17 @@ VDM_API int32_t VDMServiceIsRunning(void);
 /* Sets one option of a configuration that a later VDMFileOpenURIEx takes over.
    config: address of a configuration handle. When it holds 0, a new configuration is created and
    its handle stored there; otherwise the handle must name a configuration that no open has taken
-   over yet. plugin: u"urifile1" (the URI plug-in, the only one). option: u"Login" or u"Password",
-   the HTTP credentials for the URI's own host. value: at most 4095 units; an empty value clears
-   the option.
-   Returns VDM_OK; VDM_E_INVALID_ARGUMENT for a null pointer or a value too long;
+   over yet. plugin: u"urifile1" (the URI plug-in, the only one). option:
+     u"Login", u"Password"  the HTTP credentials for the URI's own host;
+     u"ExpectedSize"        the size of the file in bytes as the caller learnt it beforehand (from
+                            a HEAD request), in decimal digits: a response that announces no
+                            Content-Length of its own may not deliver more than that, or the
+                            transfer fails with VDM_E_BODY_TOO_LONG. A response's own
+                            Content-Length always takes precedence (the file is what the server
+                            sent, and VDMFileInfo.total says its size).
+   value: at most 4095 units; an empty value clears the option.
+   Returns VDM_OK; VDM_E_INVALID_ARGUMENT for a null pointer, a value too long, or an ExpectedSize
+   that is not a decimal number below 2^64;
    VDM_E_INVALID_HANDLE for an unknown non-zero handle; VDM_E_UNKNOWN_OPTION; VDM_E_LIMIT when
    4096 configurations are waiting to be used. */
 VDM_API int32_t VDMSetFileConfigPluginOption(uint32_t *config, const char16_t *plugin, const char16_t *option,

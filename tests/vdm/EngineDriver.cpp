@@ -60,6 +60,9 @@ int32_t openTransfer(const EngineRequest &request, uint32_t &file)
         VDMSetFileConfigPluginOption(&config, u"urifile1", u"Login", utf16(request.login).c_str());
     if (!request.password.empty())
         VDMSetFileConfigPluginOption(&config, u"urifile1", u"Password", utf16(request.password).c_str());
+    if (request.expectedSize)
+        VDMSetFileConfigPluginOption(&config, u"urifile1", u"ExpectedSize",
+                                     utf16(std::to_string(*request.expectedSize)).c_str());
     return VDMFileOpenURIEx(utf16(request.url).c_str(), 0, 0, &config, &file, request.flags);
 }
 

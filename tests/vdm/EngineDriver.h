@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace LumoraTest {
@@ -26,6 +27,7 @@ struct EngineRequest {
     std::string url;
     std::string login;
     std::string password;
+    std::optional<uint64_t> expectedSize;  // the ExpectedSize option, when set
     uint32_t flags = VDM_OPEN_FOLLOW_REDIRECTS | VDM_OPEN_RESUME;
     std::chrono::milliseconds poll{5};
     std::chrono::milliseconds timeout{20000};

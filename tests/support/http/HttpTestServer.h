@@ -15,7 +15,7 @@
 // Every resource answers GET and HEAD, single byte ranges (206, 416, If-Range), and carries strong
 // validators that change whenever the resource is replaced. The behaviour record of a path adds
 // what real servers do wrong or on purpose: demand Basic credentials, refuse HEAD, mangle or omit
-// Content-Length, stall, drop the connection, throttle. Behaviours can be replaced between requests.
+// Content-Length, stall, drop or reset the connection, throttle. Behaviours can be replaced between requests.
 //
 // Stalls are interrupted when the server stops, so a test never waits for a stall it set up. Handlers
 // run on the server's own threads; every public member is safe to call from any thread.
@@ -95,6 +95,8 @@ struct HttpBehaviour {
     std::chrono::milliseconds stallFor{0};
     // After this many body bytes of one response, closes the connection.
     std::optional<uint64_t> dropAfterBytes;
+    // After this many body bytes of one response, resets the connection (RST instead of FIN).
+    std::optional<uint64_t> resetAfterBytes;
     // Sends at most this many body bytes per second; 0 for no limit.
     uint64_t bytesPerSecond = 0;
 };
