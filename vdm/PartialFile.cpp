@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Vdm {
@@ -17,7 +19,9 @@ namespace Vdm {
 namespace {
 
 constexpr char kMetaMagic[] = "vexo-partial 1";
+constexpr char kTemporarySuffix[] = ".new";
 constexpr size_t kMaxNameBytes = 120;
+constexpr int kLockAttempts = 3;
 
 uint64_t fnv1a(const std::string &text)
 {
@@ -74,10 +78,44 @@ OutputNames outputNamesFor(const std::string &directory, const std::string &iden
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(identityUrl)));
     OutputNames names;
+    names.directory = directory;
     names.finalPath = directory + "/" + hash + "-" + readableName(identityUrl);
     names.partPath = names.finalPath + ".part";
     names.metaPath = names.partPath + ".meta";
     return names;
+}
+
+void removePartialFiles(const OutputNames &names)
+{
+    for (const std::string *path : {&names.partPath, &names.metaPath})
+        ::unlink(path->c_str());
+    ::unlink((names.metaPath + kTemporarySuffix).c_str());
+}
+
+PartLock lockPartFile(const std::string &path, bool create, int &fd)
+{
+    // Whoever removes a part file holds its lock while doing so; a file opened just before that is
+    // then no longer the one with the name, and the lock we got on it guards nothing.
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        const int opened = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+        if (opened < 0)
+            return errno == ENOENT && !create ? PartLock::Missing : PartLock::Failed;
+        if (::flock(opened, LOCK_EX | LOCK_NB) != 0) {
+            ::close(opened);
+            return PartLock::InUse;
+        }
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(opened, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev
+            && held.st_ino == named.st_ino) {
+            fd = opened;
+            return PartLock::Locked;
+        }
+        ::close(opened);
+        if (!create)
+            return PartLock::Missing;
+    }
+    return PartLock::InUse;
 }
 
 std::optional<PartialMeta> readPartialMeta(const std::string &path)
@@ -128,7 +166,7 @@ bool writePartialMeta(const std::string &path, const PartialMeta &meta)
         text << "etag " << meta.etag << "\n";
     if (!meta.lastModified.empty())
         text << "last-modified " << meta.lastModified << "\n";
-    const std::string temporary = path + ".new";
+    const std::string temporary = path + kTemporarySuffix;
     {
         std::ofstream out(temporary, std::ios::trunc);
         out << text.str();

@@ -13,6 +13,7 @@
 namespace Vdm {
 
 struct OutputNames {
+    std::string directory;
     std::string finalPath;
     std::string partPath;
     std::string metaPath;
@@ -31,6 +32,14 @@ struct PartialMeta {
 
     bool resumable() const { return total > 0 && (!etag.empty() || !lastModified.empty()); }
 };
+
+// Removes the part file and every record beside it; what is missing already is no error.
+void removePartialFiles(const OutputNames &names);
+
+// Opens the part file and takes its lock, which one writer holds across handles and processes.
+// Missing: no part file, and create was false. fd is set when Locked.
+enum class PartLock { Locked, Missing, InUse, Failed };
+PartLock lockPartFile(const std::string &path, bool create, int &fd);
 
 std::optional<PartialMeta> readPartialMeta(const std::string &path);
 // Written to a temporary file and renamed, so a reader never sees half a record.

@@ -1,5 +1,7 @@
 #include "vdm/Transfer.h"
 
+#include "vdm/OutputDirectory.h"
+
 #include <curl/curl.h>
 
 #include <cerrno>
@@ -27,15 +29,18 @@ constexpr auto kMaxEndWait = 150ms;
 
 std::shared_ptr<Transfer> Transfer::open(TransferSpec setup, int32_t &result)
 {
-    const int fd = ::open(setup.names.partPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        result = VDM_E_NO_OUTPUT_DIRECTORY;
-        return nullptr;
-    }
-    // One writer per part file, across handles and processes alike.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    // An open changes nothing on disk: an existing part file is locked (one writer per part file,
+    // across handles and processes alike), a missing one is created by the first run.
+    int fd = -1;
+    switch (lockPartFile(setup.names.partPath, false, fd)) {
+    case PartLock::Locked:
+    case PartLock::Missing:
+        break;
+    case PartLock::InUse:
         result = VDM_E_IN_USE;
+        return nullptr;
+    case PartLock::Failed:
+        result = VDM_E_NO_OUTPUT_DIRECTORY;
         return nullptr;
     }
     result = VDM_OK;
@@ -101,7 +106,55 @@ void Transfer::close()
         return;
     m_closed = true;
     stopLocked();
-    ::close(m_fd);  // also gives up the lock
+    // A part file this open has written and nobody can resume only takes space.
+    bool completed = false;
+    {
+        std::lock_guard lock(m_mutex);
+        completed = m_state == VDM_STATE_COMPLETED;
+    }
+    if (m_hasRun && !completed && m_fd >= 0 && !resumePoint())
+        discardPartFile();
+    if (m_fd >= 0)
+        ::close(m_fd);  // also gives up the lock
+    m_fd = -1;
+}
+
+int32_t Transfer::acquirePartFile()
+{
+    if (m_fd >= 0)
+        return VDM_OK;
+    if (!createOutputDirectory(m_spec.names.directory))
+        return VDM_E_NO_OUTPUT_DIRECTORY;
+    switch (lockPartFile(m_spec.names.partPath, true, m_fd)) {
+    case PartLock::Locked:
+        return VDM_OK;
+    case PartLock::InUse:
+        return VDM_E_IN_USE;
+    case PartLock::Missing:
+    case PartLock::Failed:
+        break;
+    }
+    return errno == ENOSPC || errno == EDQUOT ? VDM_E_DISK_FULL : VDM_E_NO_OUTPUT_DIRECTORY;
+}
+
+std::optional<PartialMeta> Transfer::resumePoint(uint64_t *offset) const
+{
+    struct stat st {};
+    auto meta = readPartialMeta(m_spec.names.metaPath);
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !meta || meta->uri != m_spec.identityUrl || !meta->resumable()
+        || st.st_size <= 0 || uint64_t(st.st_size) >= meta->total)
+        return std::nullopt;
+    if (offset)
+        *offset = uint64_t(st.st_size);
+    return meta;
+}
+
+void Transfer::discardPartFile()
+{
+    // Removed while still locked, so that no other writer takes the name in between; the lock
+    // goes with the descriptor, and a later run creates the file anew.
+    removePartialFiles(m_spec.names);
+    ::close(m_fd);
     m_fd = -1;
 }
 

@@ -8,7 +8,8 @@
 // which is also what makes joining the thread safe from any caller.
 //
 // A run ends in one of three states: completed (the part file renamed to the final name), failed
-// (the part file and its record kept for a resume) or paused (the same, at the caller's request).
+// (the part file and its record kept when a later run can resume them, else removed) or paused
+// (kept, at the caller's request; a close removes what cannot be resumed).
 
 #include "vdm/BlockWriter.h"
 #include "vdm/PartialFile.h"
@@ -59,6 +60,7 @@ public:
     // Fills info; true when the transfer has ended. May wait briefly for an imminent end.
     bool info(VDMFileInfo &info);
     std::string outputPath() const;
+    const std::string &partPath() const { return m_spec.names.partPath; }
 
 private:
     explicit Transfer(TransferSpec setup, int fd);
@@ -72,8 +74,15 @@ private:
     class Exchange;
 
     void stopLocked();  // m_control held
+    // The part file, created and locked when this open has none yet; VDM_OK or a VDM_E_* reason.
+    int32_t acquirePartFile();
+    // The records of a part file that a run may continue, and where; nothing when it cannot be
+    // continued (no part file, no usable records, nothing in it, or all of it).
+    std::optional<PartialMeta> resumePoint(uint64_t *offset = nullptr) const;
+    void discardPartFile();
     void threadMain();
     Outcome runAttempts();
+    Outcome runExchanges();
     Outcome complete();
     void finish(const Outcome &outcome);
     std::chrono::milliseconds endWait(std::chrono::steady_clock::time_point now) const;
@@ -83,7 +92,9 @@ private:
     bool stopRequested() const { return m_stopRequested.load(std::memory_order_acquire); }
 
     const TransferSpec m_spec;
-    int m_fd;  // the part file, locked for as long as the transfer is open
+    // The part file, locked from the first run (or the open, when it existed then) until close; -1
+    // while there is none. The transfer thread sets it during a run, close() after the last one.
+    int m_fd;
 
     std::mutex m_control;
     std::thread m_thread;

@@ -396,6 +396,16 @@ Transfer::Exchange::Result Transfer::Exchange::perform()
 
 Transfer::Outcome Transfer::runAttempts()
 {
+    if (const int32_t acquired = acquirePartFile(); acquired != VDM_OK)
+        return {Ending::Failed, acquired, errno};
+    Outcome outcome = runExchanges();
+    if (outcome.ending == Ending::Failed && m_fd >= 0 && !resumePoint())
+        discardPartFile();
+    return outcome;
+}
+
+Transfer::Outcome Transfer::runExchanges()
+{
     const TransferSpec &setup = m_spec;
     if (!m_removedStaleFinal) {
         // A finished file of an earlier transfer of this URI is outdated the moment this one runs.
@@ -406,15 +416,8 @@ Transfer::Outcome Transfer::runAttempts()
     // within one open (we wrote it), across opens only when asked to.
     uint64_t offset = 0;
     std::optional<PartialMeta> resume;
-    if ((setup.flags & VDM_OPEN_RESUME) || m_hasRun) {
-        struct stat st {};
-        auto meta = readPartialMeta(setup.names.metaPath);
-        if (::fstat(m_fd, &st) == 0 && meta && meta->uri == setup.identityUrl && meta->resumable() && st.st_size > 0
-            && uint64_t(st.st_size) < meta->total) {
-            offset = uint64_t(st.st_size);
-            resume = std::move(meta);
-        }
-    }
+    if ((setup.flags & VDM_OPEN_RESUME) || m_hasRun)
+        resume = resumePoint(&offset);
     m_hasRun = true;
 
     for (int attempt = 0;; ++attempt) {
@@ -446,12 +449,8 @@ Transfer::Outcome Transfer::runAttempts()
         case Exchange::Kind::Paused:
             return {Ending::Paused, VDM_OK, 0};
         case Exchange::Kind::Failed:
-            if (result.result == VDM_E_BODY_TOO_LONG) {
-                // Bytes beyond the promise are not the file anyone asked for: nothing to resume.
-                ::ftruncate(m_fd, 0);
-                ::unlink(setup.names.partPath.c_str());
-                ::unlink(setup.names.metaPath.c_str());
-            }
+            if (result.result == VDM_E_BODY_TOO_LONG)
+                discardPartFile();  // not the file anyone asked for, resumable or not
             return {Ending::Failed, result.result, result.transportError};
         }
     }

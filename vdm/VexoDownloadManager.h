@@ -54,6 +54,10 @@
  * Last-Modified date and a size, and the server answers the range with the same validators and size.
  * Otherwise, and when the server sends the whole resource instead, it starts again from byte 0.
  *
+ * A partial file that can never be resumed that way (no validators, no size, nothing received) is
+ * not kept: a failed transfer removes it and its records at once. What a later open could resume
+ * from stays until that open completes it, or a VDM_OPEN_DISCARD removes it.
+ *
  * SECURITY
  *
  * Certificates are always verified. Redirects are followed (with VDM_OPEN_FOLLOW_REDIRECTS) at most
@@ -147,7 +151,9 @@ enum VDMResult {
 /* Flags of VDMFileOpenURIEx. */
 enum VDMOpenFlags {
     VDM_OPEN_FOLLOW_REDIRECTS = 0x010, /* follow up to 10 redirects */
-    VDM_OPEN_RESUME = 0x100            /* continue the partial file of an earlier open (see above) */
+    VDM_OPEN_RESUME = 0x100,           /* continue the partial file of an earlier open (see above) */
+    VDM_OPEN_DISCARD = 0x200           /* open nothing: remove what earlier transfers of the URI left
+                                          (see VDMFileOpenURIEx) */
 };
 
 /* VDMFileInfo.state */
@@ -213,10 +219,19 @@ VDM_API int32_t VDMSetFileConfigPluginOption(uint32_t *config, const char16_t *p
    handle there is taken over: its options go with the file, the configuration is freed and *config
    is set to 0, whether the open then succeeds or not (callers never release configurations, so
    none is left behind). flags: VDM_OPEN_* bits.
+   Opening changes nothing on disk: the output directory and the part file are created by the
+   first start. A file that is opened, asked for its output path and closed without ever being
+   started creates, changes and removes nothing (a caller may use that to learn which partial file
+   belongs to which URI).
+   With VDM_OPEN_DISCARD (other flags then do not matter), nothing is opened: the partial file of
+   an earlier transfer of uri and every record beside it are removed, *file is set to 0, and the
+   answer is VDM_OK, also when there was nothing to remove; VDM_E_IN_USE while an open file of the
+   same URI (in this process or another) holds them. A completed file is not touched.
    Returns VDM_OK; VDM_E_INVALID_ARGUMENT (null uri or file, non-zero reserved argument, unknown
    flag); VDM_E_INVALID_HANDLE (unknown configuration); VDM_E_UNSUPPORTED_URI;
-   VDM_E_NO_OUTPUT_DIRECTORY; VDM_E_IN_USE (the same URI is open and not closed); VDM_E_LIMIT
-   (1024 files open); VDM_E_SERVICE_STOPPED. */
+   VDM_E_NO_OUTPUT_DIRECTORY (the directory cannot be written, or created); VDM_E_IN_USE (the same
+   URI is open and not closed, here or in another process); VDM_E_LIMIT (1024 files open);
+   VDM_E_SERVICE_STOPPED. */
 VDM_API int32_t VDMFileOpenURIEx(const char16_t *uri, int32_t reserved1, int32_t reserved2, uint32_t *config,
                                  uint32_t *file, uint32_t flags);
 
@@ -225,7 +240,9 @@ VDM_API int32_t VDMFileOpenURIEx(const char16_t *uri, int32_t reserved1, int32_t
 VDM_API int32_t VDMFileCheck(uint32_t file);
 
 /* pause 0: starts the transfer, or continues a paused or failed one (resuming where it can); a
-   completed or running transfer is left as it is. Returns at once.
+   completed or running transfer is left as it is. Returns at once. A run that cannot create or
+   lock the part file fails with VDM_E_NO_OUTPUT_DIRECTORY, VDM_E_DISK_FULL or VDM_E_IN_USE (another
+   process writes it).
    pause 1: stops a running transfer and waits until its thread has ended (milliseconds): the
    received bytes are in the partial file, which a later start or open continues. A transfer whose
    last byte has arrived completes instead. Other states are left as they are.
@@ -243,7 +260,9 @@ VDM_API int32_t VDMFilePause(uint32_t file, int32_t pause);
 VDM_API int32_t VDMFileGetInfo(uint32_t file, VDMFileInfo *info);
 
 /* Ends the transfer (as VDMFilePause(file, 1)) and frees the handle. The output file stays: the
-   complete file, or the partial file for a later resume. Returns VDM_OK or VDM_E_INVALID_HANDLE. */
+   complete file, or the partial file for a later resume. A partial file that no later open could
+   resume (see RESUMING) is removed with its records, when this open has run. Returns VDM_OK or
+   VDM_E_INVALID_HANDLE. */
 VDM_API int32_t VDMFileClose(uint32_t file);
 
 /* The path of the output file as it is now: "<dir>/<name>" once complete, "<dir>/<name>.part"

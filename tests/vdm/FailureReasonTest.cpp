@@ -174,7 +174,7 @@ TEST_F(FailureReason, noSpaceLeftIsDiskFull)
     const std::string url = server.url("/full.bin");
     const std::string part = partPathFor(url);
     ASSERT_FALSE(part.empty());
-    fs::remove(part);
+    fs::create_directories(fs::path(part).parent_path());
     // Every write to this device fails the way a full file system does.
     fs::create_symlink("/dev/full", part);
 
