@@ -1,11 +1,11 @@
 #pragma once
 // One open file of the engine: what to fetch, where to put it, and the thread that fetches it.
 //
-// The caller's threads start, stop and observe a transfer; its own thread runs the HTTP exchange
-// (TransferRun.cpp). Between them: the counters are atomics the transfer thread writes as bytes
-// arrive, and the state changes under m_mutex with m_ended signalled, so an observer waiting for
-// the end wakes the moment it happens. Starting, stopping and closing are serialised by m_control,
-// which is also what makes joining the thread safe from any caller.
+// The caller's threads start, stop and observe a transfer; its own thread runs the download
+// (TransferRun.cpp, Download.h). Between them: the counters are atomics the transfer thread writes
+// as bytes arrive, and the state changes under m_mutex with m_ended signalled, so an observer
+// waiting for the end wakes the moment it happens. Starting, stopping and closing are serialised
+// by m_control, which is also what makes joining the thread safe from any caller.
 //
 // A run ends in one of three states: completed (the part file renamed to the final name), failed
 // (the part file and its record kept when a later run can resume them, else removed) or paused
@@ -71,7 +71,7 @@ private:
         int32_t result = VDM_E_INTERNAL;
         int32_t transportError = 0;
     };
-    class Exchange;
+    friend class Download;
 
     void stopLocked();  // m_control held
     // The part file, created and locked when this open has none yet; VDM_OK or a VDM_E_* reason.
@@ -82,13 +82,16 @@ private:
     void discardPartFile();
     void threadMain();
     Outcome runAttempts();
-    Outcome runExchanges();
+    Outcome runDownloads();
     Outcome complete();
     void finish(const Outcome &outcome);
     std::chrono::milliseconds endWait(std::chrono::steady_clock::time_point now) const;
 
     // Called by the transfer thread.
     void publishMulti(CURLM *multi);
+    // Running or waiting to retry, and the retry fields of the record.
+    void showActivity(VDMFileState state, uint32_t attempt, uint32_t maxAttempts,
+                      std::chrono::steady_clock::time_point retryAt, int32_t retryReason);
     bool stopRequested() const { return m_stopRequested.load(std::memory_order_acquire); }
 
     const TransferSpec m_spec;
@@ -111,6 +114,10 @@ private:
     std::chrono::steady_clock::time_point m_runStart;
     std::chrono::steady_clock::time_point m_runEnd;
     CURLM *m_multi = nullptr;
+    uint32_t m_attempt = 0;
+    uint32_t m_maxAttempts = 0;
+    std::chrono::steady_clock::time_point m_retryAt;
+    int32_t m_retryReason = VDM_OK;
 
     std::atomic<bool> m_stopRequested{false};
     std::atomic<uint64_t> m_total{VDM_SIZE_UNKNOWN};

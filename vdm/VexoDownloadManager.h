@@ -58,6 +58,24 @@
  * not kept: a failed transfer removes it and its records at once. What a later open could resume
  * from stays until that open completes it, or a VDM_OPEN_DISCARD removes it.
  *
+ * RETRIES
+ *
+ * Passing faults heal inside a transfer: a connection reset or closed mid-body, a body cut short,
+ * a time-out or stall, and the statuses 408, 429, 500, 502, 503 and 504 are tried again, resuming
+ * by range under the rule above (or from byte 0 when it does not allow it, or when the resource
+ * changed between tries). Other failures end the transfer at once: a host that does not resolve,
+ * a refused connection, other statuses (credentials refused among them), TLS, the disk, a body
+ * longer than promised, redirect loops.
+ * A try that received bytes of the file is followed at once by the next, and the count starts
+ * again. Without progress the waits double from 1 s up to 60 s, and are at least what the server's
+ * Retry-After says (seconds or a date, up to 5 minutes), until the tries in a row reach
+ * VDM_SETTING_RETRY_LIMIT or the time since the first of them VDM_SETTING_RETRY_TIME_LIMIT; the
+ * transfer then fails with the reason of the last try.
+ * While it waits, the transfer is in VDM_STATE_RETRYING and VDMFileGetInfo answers VDM_OK; the
+ * record says when and why ("retrying in 4 s: connection reset (try 3 of 10)" is
+ * retryDelayMs, retryReason, attempt and maxAttempts). VDMFilePause(file, 1), VDMFileClose and the
+ * exit of the process end a wait at once; the partial file stays resumable.
+ *
  * SECURITY
  *
  * Certificates are always verified. Redirects are followed (with VDM_OPEN_FOLLOW_REDIRECTS) at most
@@ -148,6 +166,30 @@ enum VDMResult {
                                    (ENOSPC, EDQUOT) */
 };
 
+/* ---------------------------------------------------------------------------------------------
+ * Settings: registry values the engine reads, under VDM_SETTINGS_KEY of HKEY_CURRENT_USER, each
+ * value falling back to the same key of HKEY_LOCAL_MACHINE, then to its default. Each value may be
+ * a REG_DWORD, a REG_QWORD or a REG_SZ of decimal digits; a value of another type or out of its
+ * bounds counts as absent (a number out of bounds is clamped to them).
+ * They are read when a run starts and at most once a second while it runs, so a change reaches
+ * running transfers within a second.
+ * ------------------------------------------------------------------------------------------- */
+#define VDM_SETTINGS_KEY "SOFTWARE\\Vexo\\Settings\\VexoDownloadManager"
+
+/* Tries in a row without progress before a transfer fails, the first try included. A try that
+   receives bytes of the file starts the count again. 1 turns retrying off: the first failure
+   ends the transfer. */
+#define VDM_SETTING_RETRY_LIMIT "RetryLimit"
+#define VDM_RETRY_LIMIT_DEFAULT 10
+#define VDM_RETRY_LIMIT_MIN 1
+#define VDM_RETRY_LIMIT_MAX 1000
+
+/* Seconds from the first failure without progress after which no further try is made. */
+#define VDM_SETTING_RETRY_TIME_LIMIT "RetryTimeLimit"
+#define VDM_RETRY_TIME_LIMIT_DEFAULT 600
+#define VDM_RETRY_TIME_LIMIT_MIN 0
+#define VDM_RETRY_TIME_LIMIT_MAX 86400
+
 /* Flags of VDMFileOpenURIEx. */
 enum VDMOpenFlags {
     VDM_OPEN_FOLLOW_REDIRECTS = 0x010, /* follow up to 10 redirects */
@@ -162,7 +204,9 @@ enum VDMFileState {
     VDM_STATE_RUNNING = 1,
     VDM_STATE_PAUSED = 2,    /* stopped by VDMFilePause(file, 1); the partial file is kept */
     VDM_STATE_COMPLETED = 3,
-    VDM_STATE_FAILED = 4
+    VDM_STATE_FAILED = 4,
+    VDM_STATE_RETRYING = 5   /* running, but waiting to try again after a passing fault (see
+                                VDMFileInfo.retryDelayMs); the transfer has not ended */
 };
 
 /* total while the size is not known yet (no response yet, or none that announced a size). Never
@@ -183,7 +227,16 @@ typedef struct VDMFileInfo {
                                     of the last failure, or the system's errno for VDM_E_DISK;
                                     0 when none */
     uint64_t bytesPerSecond; /* 40: average rate of the current run */
-    uint64_t reserved[2];    /* 48: 0 */
+    uint32_t attempt;        /* 48: the number of the try under way or next, 1 for the first; 0
+                                    before the first run. Tries are counted since the last one that
+                                    received bytes of the file (such a try shows the fault passing,
+                                    and the count starts again). With several connections, the
+                                    highest count among them. */
+    uint32_t maxAttempts;    /* 52: the most tries in a row without progress (the RetryLimit
+                                    setting); 0 before the first run */
+    uint32_t retryDelayMs;   /* 56: in VDM_STATE_RETRYING, milliseconds until the next try; else 0 */
+    int32_t retryReason;     /* 60: the VDM_E_* reason of the failure being retried: while waiting,
+                                    and during the tries that follow it; else VDM_OK */
 } VDMFileInfo;
 
 /* ---------------------------------------------------------------------------------------------
@@ -289,6 +342,8 @@ typedef int32_t (*VDMFileGetOutputPathFn)(uint32_t, char16_t *, uint32_t *);
 static_assert(sizeof(VDMFileInfo) == 64, "the record is 64 bytes");
 static_assert(offsetof(VDMFileInfo, total) == 0, "total at offset 0");
 static_assert(offsetof(VDMFileInfo, received) == 16, "received at offset 16");
+static_assert(offsetof(VDMFileInfo, bytesPerSecond) == 40, "bytesPerSecond at offset 40");
+static_assert(offsetof(VDMFileInfo, retryReason) == 60, "the retry fields fill the last 16 bytes");
 #endif
 
 #endif /* VEXO_DOWNLOAD_MANAGER_H */

@@ -26,6 +26,8 @@ protected:
         for (const char *proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
             ::unsetenv(proxy);
         ::setenv("VEXO_VDM_STALL_TIMEOUT_MS", "300", 1);
+        // Each failure here is the end of its transfer: no second try.
+        setEngineSetting(VDM_SETTING_RETRY_LIMIT, 1);
     }
     ~PartialFile() override { ::unsetenv("VEXO_VDM_STALL_TIMEOUT_MS"); }
 

@@ -79,6 +79,9 @@ struct HttpBehaviour {
     int headStatus = 0;
     // Every request answered with this status and a short text body; 0 serves the resource.
     int forceStatus = 0;
+    // The first requests (GET or HEAD) after the path is registered or its behaviour set, answered
+    // with these statuses in turn; the ones after are served as the rest of the behaviour says.
+    std::vector<int> firstStatuses;
 
     bool acceptRanges = true;  // false: Range ignored, "Accept-Ranges: none", always 200
     bool honourIfRange = true; // false: If-Range ignored, the range served even for a changed resource
@@ -86,6 +89,7 @@ struct HttpBehaviour {
     bool sendLastModified = true;
     HttpLengthMode length = HttpLengthMode::Exact;
     std::string contentType = "application/octet-stream";
+    // Sent with every answer of the path, error statuses included (Retry-After, say).
     std::vector<std::pair<std::string, std::string>> extraHeaders;
 
     // Waits this long before answering at all (headers included). Use a long time for "never".
@@ -167,6 +171,8 @@ private:
     // Waits for duration unless the server stops or stalls are released; false when it stopped.
     bool stall(std::chrono::milliseconds duration) const;
     bool stopping() const;
+    // The status of firstStatuses this request gets, or 0.
+    int scriptedStatus(const std::string &path, const HttpBehaviour &behaviour);
 
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_listener;
@@ -175,6 +181,7 @@ private:
     mutable std::mutex m_mutex;  // guards everything below
     mutable std::condition_variable m_changed;
     std::map<std::string, std::shared_ptr<const Route>> m_routes;
+    std::map<std::string, size_t> m_answered;  // requests per path since its behaviour was set
     std::vector<HttpRequestRecord> m_log;
     uint64_t m_nextVersion = 1;
     uint64_t m_stallGeneration = 0;

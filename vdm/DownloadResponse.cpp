@@ -1,0 +1,263 @@
+// The download's side of each request: what to ask for, what a response means, and where its
+// bytes go.
+
+#include "vdm/Download.h"
+
+#include "vdm/HttpFields.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+namespace Vdm {
+
+namespace {
+
+// Scheme, host and port of a URL, for telling origins apart.
+std::string originOf(const std::string &url)
+{
+    std::string origin;
+    CURLU *parsed = curl_url();
+    if (!parsed)
+        return origin;
+    char *scheme = nullptr;
+    char *host = nullptr;
+    char *port = nullptr;
+    if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK
+        && curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK
+        && curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK
+        && curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+        origin = std::string(scheme) + "://" + host + ":" + port;
+        std::transform(origin.begin(), origin.end(), origin.begin(), [](unsigned char c) { return std::tolower(c); });
+    }
+    curl_free(scheme);
+    curl_free(host);
+    curl_free(port);
+    curl_url_cleanup(parsed);
+    return origin;
+}
+
+} // namespace
+
+bool Download::begin(Connection &c)
+{
+    if (!c.range) {
+        const auto id = m_plan.assign(int(c.index), kMinimumSteal);
+        if (!id)
+            return false;
+        c.range = id;
+    }
+    const bool resumable = m_identity && m_identity->resumable();
+    if (!resumable && (m_plan.present() > 0 || m_plan.range(*c.range).next > 0)) {
+        // Bytes of a resource that cannot be named again are worth nothing to a new request.
+        ::unlink(spec().names.metaPath.c_str());
+        if (!m_writer.restartFromZero()) {
+            end(End::Failed, VDM_E_DISK, m_writer.error());
+            return false;
+        }
+        m_identity.reset();
+        m_plan.reset(SegmentPlan::kOpenEnd);
+        c.range = m_plan.assign(int(c.index), kMinimumSteal);
+        m_transfer.m_total.store(VDM_SIZE_UNKNOWN, std::memory_order_release);
+        m_transfer.m_resumedFrom.store(0, std::memory_order_release);
+        publishProgress();
+    }
+    // Once two connections write into the file, its size no longer says what is in it: the
+    // segment map has to be in the records before the second one writes anything.
+    if (resumable && !m_segmented && m_plan.rangeCount() > 1) {
+        m_segmented = true;
+        writeRecords(true);
+    }
+
+    const SegmentPlan::Range &range = m_plan.range(*c.range);
+    Connection::Request request;
+    request.url = m_finalUrl.empty() ? spec().url : m_finalUrl;
+    request.credentials = m_finalUrl.empty() || originOf(m_finalUrl) == originOf(spec().url);
+    const bool whole = range.next == 0 && range.end == m_plan.total();
+    if (resumable && !whole) {
+        request.ranged = true;
+        request.first = range.next;
+        request.end = range.end;
+        request.openEnded = range.end == m_plan.total();
+        request.ifRange = !m_identity->etag.empty() ? m_identity->etag : m_identity->lastModified;
+    }
+    m_writer.seek(c.index, range.next);
+    if (!c.start(m_multi, request)) {
+        end(End::Failed, VDM_E_INTERNAL);
+        return false;
+    }
+    return true;
+}
+
+bool Download::decide(Connection &c)
+{
+    const long status = c.responseStatus();
+    m_transfer.m_lastHttpStatus.store(int32_t(status), std::memory_order_release);
+    curl_off_t length = -1;
+    curl_easy_getinfo(c.easy(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (status == 206)
+        return decidePart(c);
+    if (status == 200)
+        return decideWhole(c, int64_t(length));
+    if (status == 416 && c.request.ranged)
+        c.cut = Connection::Cut::Restart;  // the resource is shorter than the file we hold
+    else
+        c.cut = status >= 400 ? Connection::Cut::Status : Connection::Cut::Protocol;
+    return false;
+}
+
+bool Download::sameResource(const Connection &c) const
+{
+    if (!m_identity)
+        return false;
+    const PartialMeta &known = *m_identity;
+    const bool etagAgrees = known.etag.empty() || c.etag.empty() || c.etag == known.etag;
+    const bool dateAgrees = known.lastModified.empty() || c.lastModified.empty() || c.lastModified == known.lastModified;
+    const bool confirmed = (!known.etag.empty() && c.etag == known.etag)
+        || (!known.lastModified.empty() && c.lastModified == known.lastModified);
+    return etagAgrees && dateAgrees && confirmed;
+}
+
+bool Download::decidePart(Connection &c)
+{
+    const auto range = HttpFields::parseContentRange(c.contentRange);
+    if (!c.request.ranged || !m_identity || !range) {
+        c.cut = Connection::Cut::Protocol;
+        return false;
+    }
+    // The part we asked for of the resource we hold, or the file starts again.
+    if (range->first != c.request.first || range->complete != m_identity->total || range->last >= c.request.end
+        || !sameResource(c)) {
+        c.cut = Connection::Cut::Restart;
+        return false;
+    }
+    c.requestEnd = range->last + 1;
+    m_confirmed = true;
+    m_rangesServed = true;
+    if (m_finalUrl.empty()) {
+        const char *effective = nullptr;
+        if (curl_easy_getinfo(c.easy(), CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
+            m_finalUrl = effective;
+    }
+    return true;
+}
+
+bool Download::decideWhole(Connection &c, int64_t length)
+{
+    if (c.request.ranged) {
+        // All of the resource instead of the part asked for. When it is still the same resource
+        // and other connections serve ranges, this one is only refused: do without it.
+        const bool same = sameResource(c) && length >= 0 && uint64_t(length) == m_identity->total;
+        const bool others = std::any_of(m_connections.begin(), m_connections.end(), [&](const auto &each) {
+            return each.get() != &c && each->phase == Connection::Phase::Active;
+        });
+        if (same && others) {
+            m_connectionLimit = 1;
+            c.cut = Connection::Cut::Fallback;
+            return false;
+        }
+    }
+    restartWith(c, length);
+    return !m_end;
+}
+
+// Takes the response on c as the whole file from byte 0: a fresh start, or a resource that is not
+// the one the part file holds any more.
+void Download::restartWith(Connection &c, int64_t length)
+{
+    for (auto &each : m_connections) {
+        if (each.get() == &c || each->phase == Connection::Phase::Gone)
+            continue;
+        each->detach();
+        each->range.reset();
+        each->phase = Connection::Phase::Idle;
+    }
+    const uint64_t total = length >= 0 ? uint64_t(length) : SegmentPlan::kOpenEnd;
+    if (m_plan.present() > 0 || m_segmented) {
+        // The records go first: they describe bytes that are about to go.
+        ::unlink(spec().names.metaPath.c_str());
+        if (!m_writer.restartFromZero()) {
+            c.cut = Connection::Cut::Disk;
+            end(End::Failed, VDM_E_DISK, m_writer.error());
+            return;
+        }
+    }
+    m_plan.reset(total);
+    c.range = m_plan.assign(int(c.index), kMinimumSteal);
+    m_writer.seek(c.index, 0);
+    c.requestEnd = SegmentPlan::kOpenEnd;
+    c.limit = length >= 0 ? std::optional<uint64_t>(uint64_t(length)) : spec().expectedSize;
+
+    PartialMeta meta;
+    meta.uri = spec().identityUrl;
+    meta.total = length >= 0 ? uint64_t(length) : 0;
+    meta.etag = HttpFields::isStrongEtag(c.etag) ? c.etag : std::string();
+    meta.lastModified = c.lastModified;
+    m_identity = meta;
+    m_confirmed = true;
+    m_segmented = false;
+    m_rangesServed = HttpFields::equalsNoCase(c.acceptRanges, "bytes");
+    const char *effective = nullptr;
+    if (curl_easy_getinfo(c.easy(), CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
+        m_finalUrl = effective;
+    writeRecords(false);
+
+    m_transfer.m_total.store(length >= 0 ? uint64_t(length) : VDM_SIZE_UNKNOWN, std::memory_order_release);
+    m_transfer.m_resumedFrom.store(0, std::memory_order_release);
+    m_transfer.m_received.store(0, std::memory_order_release);
+}
+
+void Download::writeRecords(bool durable)
+{
+    const std::string &path = spec().names.metaPath;
+    if (!m_identity || !m_identity->resumable()) {
+        ::unlink(path.c_str());
+        return;
+    }
+    // A map may only claim bytes that are in the file.
+    if (durable && !m_writer.flush())
+        return;
+    PartialMeta meta = *m_identity;
+    meta.segmented = m_segmented;
+    if (m_segmented)
+        meta.missing = m_plan.missing();
+    if (!writePartialMeta(path, meta, durable))
+        ::unlink(path.c_str());
+    m_mapSavedAt = Clock::now();
+}
+
+size_t Download::onBody(Connection &c, const char *data, size_t size)
+{
+    c.lastActivity = Clock::now();
+    if (!c.decided) {
+        if (!decide(c))
+            return 0;  // libcurl ends the request with CURLE_WRITE_ERROR; c.cut says why
+        c.decided = true;
+    }
+    if (c.limit && size > *c.limit - std::min(*c.limit, c.bodyBytes)) {
+        c.cut = Connection::Cut::TooLong;
+        return 0;
+    }
+    c.bodyBytes += size;
+    size_t taken = 0;
+    while (taken < size) {
+        const size_t id = *c.range;
+        if (m_plan.range(id).remaining() == 0 && !m_plan.extend(id, c.requestEnd)) {
+            // The range ends here (another connection took the rest): so does this response.
+            publishProgress();
+            c.cut = Connection::Cut::RangeDone;
+            return 0;
+        }
+        const size_t take = size_t(std::min<uint64_t>(size - taken, m_plan.range(id).remaining()));
+        if (!m_writer.append(c.index, data + taken, take)) {
+            c.cut = Connection::Cut::Disk;
+            return 0;
+        }
+        m_plan.advance(id, take);
+        taken += take;
+        c.progressed = true;
+    }
+    publishProgress();
+    return size;
+}
+
+} // namespace Vdm
