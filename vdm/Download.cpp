@@ -83,6 +83,13 @@ Download::Result Download::run()
             if (done)
                 finished(*done, message->data.result);
         }
+        for (auto &each : m_connections) {
+            if (each->cut == Connection::Cut::Superseded) {
+                each->detach();
+                each->cut = Connection::Cut::None;
+                each->phase = Connection::Phase::Idle;
+            }
+        }
         if (m_end)
             break;
         if (m_plan.complete()) {
@@ -198,6 +205,9 @@ void Download::finished(Connection &c, CURLcode code)
     switch (c.cut) {
     case Connection::Cut::None:
         break;
+    case Connection::Cut::Superseded:
+        c.cut = Connection::Cut::None;
+        return;
     case Connection::Cut::RangeDone:
         if (c.range)
             m_plan.release(*c.range);
@@ -294,7 +304,7 @@ void Download::drop(Connection &c)
         m_plan.release(*c.range);
     c.range.reset();
     c.phase = Connection::Phase::Gone;
-    m_connectionLimit = std::max<size_t>(1, connectionsAtWork());
+    m_connectionLimit = std::min(m_connectionLimit, std::max<size_t>(1, connectionsAtWork()));
 }
 
 void Download::abandon(Connection &c, Connection::Cut cut)

@@ -45,8 +45,7 @@ public:
         int32_t transportError = 0;
     };
 
-    // Most connections of one file; the setting is clamped to it.
-    static constexpr size_t kMaxConnections = 16;
+    static constexpr size_t kMaxConnections = VDM_MAX_CONNECTIONS_MAX;
     // A connection takes half of another's range only when that half is at least this large: less
     // is not worth a new request.
     static constexpr uint64_t kMinimumSteal = 1024 * 1024;

@@ -164,12 +164,16 @@ bool Download::decideWhole(Connection &c, int64_t length)
 // the one the part file holds any more.
 void Download::restartWith(Connection &c, int64_t length)
 {
+    // Called from a callback, where libcurl takes no handle off the multi handle: the others are
+    // marked, refuse whatever else arrives, and are taken off after the turn.
     for (auto &each : m_connections) {
         if (each.get() == &c || each->phase == Connection::Phase::Gone)
             continue;
-        each->detach();
         each->range.reset();
-        each->phase = Connection::Phase::Idle;
+        if (each->phase == Connection::Phase::Active)
+            each->cut = Connection::Cut::Superseded;
+        else
+            each->phase = Connection::Phase::Idle;
     }
     const uint64_t total = length >= 0 ? uint64_t(length) : SegmentPlan::kOpenEnd;
     if (m_plan.present() > 0 || m_segmented) {
@@ -227,6 +231,8 @@ void Download::writeRecords(bool durable)
 
 size_t Download::onBody(Connection &c, const char *data, size_t size)
 {
+    if (c.cut == Connection::Cut::Superseded)
+        return 0;
     c.lastActivity = Clock::now();
     if (!c.decided) {
         if (!decide(c))

@@ -87,6 +87,10 @@ EngineSettings &EngineSettings::instance()
 EngineSettingsValues EngineSettings::read()
 {
     EngineSettingsValues values;
+    values.maxConnections = uint32_t(setting(u"" VDM_SETTING_MAX_CONNECTIONS, VDM_MAX_CONNECTIONS_DEFAULT,
+                                             VDM_MAX_CONNECTIONS_MIN, VDM_MAX_CONNECTIONS_MAX));
+    values.segmentMinimumSize = setting(u"" VDM_SETTING_SEGMENT_MINIMUM_SIZE, VDM_SEGMENT_MINIMUM_SIZE_DEFAULT,
+                                        VDM_SEGMENT_MINIMUM_SIZE_MIN, VDM_SEGMENT_MINIMUM_SIZE_MAX);
     values.retryLimit = uint32_t(setting(u"" VDM_SETTING_RETRY_LIMIT, VDM_RETRY_LIMIT_DEFAULT, VDM_RETRY_LIMIT_MIN,
                                          VDM_RETRY_LIMIT_MAX));
     values.retryTimeLimit = std::chrono::seconds(setting(u"" VDM_SETTING_RETRY_TIME_LIMIT,

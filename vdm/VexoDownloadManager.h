@@ -42,9 +42,9 @@
  *      whenever it moves its temporary download directory;
  *   2. $LUMORA_HOME/cache/downloads when LUMORA_HOME is set;
  *   3. $XDG_CACHE_HOME/lumora/downloads, or ~/.cache/lumora/downloads.
- * The directory is created when missing. In it, a transfer writes "<name>.part" and beside it
- * "<name>.part.meta" (the validators that make a later resume safe); only a complete transfer is
- * renamed to "<name>". <name> is the last path segment of the URI, made safe for a file name, behind
+ * The directory is created by the first start when missing. In it, a transfer writes "<name>.part"
+ * and beside it "<name>.part.meta" (the validators that make a later resume safe, and for a
+ * segmented transfer the segment map); only a complete transfer is renamed to "<name>". <name> is the last path segment of the URI, made safe for a file name, behind
  * a hash of the URI: the same URI always maps to the same name, so a later open can resume it.
  *
  * RESUMING
@@ -57,6 +57,22 @@
  * A partial file that can never be resumed that way (no validators, no size, nothing received) is
  * not kept: a failed transfer removes it and its records at once. What a later open could resume
  * from stays until that open completes it, or a VDM_OPEN_DISCARD removes it.
+ *
+ * SEGMENTED TRANSFERS
+ *
+ * Servers often cap what one connection gets. A file of at least VDM_SETTING_SEGMENT_MINIMUM_SIZE
+ * bytes, from a server that answers ranges of a resource it names with a strong ETag (or a stable
+ * size and Last-Modified), is fetched over up to VDM_SETTING_MAX_CONNECTIONS connections, each
+ * writing into its own place in the part file. A connection that finishes takes over half of the
+ * largest range another still has to fetch, so a slow one never holds up the end. The caller sees
+ * one transfer: one record, and received counts the bytes of the file in place, so it only grows.
+ * Redirects are followed once; every further connection asks the final address, with credentials
+ * only when that is still the origin they were given for. A server that refuses ranges, answers a
+ * range with the whole resource, or answers extra connections with 429 or 503 gets fewer
+ * connections (one, when ranges cannot be used at all). The segment map in the records is saved
+ * atomically (written, synced, renamed), at most once a second and when a run ends, and never
+ * claims a byte not yet written; a later open with VDM_OPEN_RESUME, after a pause or a crash,
+ * continues every segment, or starts from zero when the resource has changed.
  *
  * RETRIES
  *
@@ -175,6 +191,18 @@ enum VDMResult {
  * running transfers within a second.
  * ------------------------------------------------------------------------------------------- */
 #define VDM_SETTINGS_KEY "SOFTWARE\\Vexo\\Settings\\VexoDownloadManager"
+
+/* Connections one transfer may use (see SEGMENTED TRANSFERS); 1 turns segmenting off. */
+#define VDM_SETTING_MAX_CONNECTIONS "MaxConnectionsPerDownload"
+#define VDM_MAX_CONNECTIONS_DEFAULT 4
+#define VDM_MAX_CONNECTIONS_MIN 1
+#define VDM_MAX_CONNECTIONS_MAX 16
+
+/* Bytes a file must have before a transfer splits it across connections. */
+#define VDM_SETTING_SEGMENT_MINIMUM_SIZE "SegmentMinimumSize"
+#define VDM_SEGMENT_MINIMUM_SIZE_DEFAULT (16 * 1024 * 1024)
+#define VDM_SEGMENT_MINIMUM_SIZE_MIN (1024 * 1024)
+#define VDM_SEGMENT_MINIMUM_SIZE_MAX (1024LL * 1024 * 1024 * 1024)
 
 /* Tries in a row without progress before a transfer fails, the first try included. A try that
    receives bytes of the file starts the count again. 1 turns retrying off: the first failure

@@ -122,16 +122,29 @@ TEST_F(Retry, aConnectionDroppedEveryTenMiBStillCompletesByRanges)
     dropping.dropAfterBytes = kTen;
     server.serveGenerated("/flaky.bin", kSize, dropping);
 
-    const EngineRun run = runTransfer(request("/flaky.bin"));
+    // One connection: ten requests, each continuing where the last was cut.
+    setEngineSetting(VDM_SETTING_MAX_CONNECTIONS, 1);
+    EngineRun run = runTransfer(request("/flaky.bin"));
     ASSERT_TRUE(run.complete()) << run.info.result;
     EXPECT_TRUE(fileHoldsGenerated(run.outputPath, kSize));
-    const auto requests = server.requests("/flaky.bin");
+    auto requests = server.requests("/flaky.bin");
     ASSERT_EQ(requests.size(), 10u);
     EXPECT_FALSE(requests[0].hasHeader("Range"));
     for (size_t i = 1; i < requests.size(); ++i) {
         EXPECT_EQ(requests[i].header("Range"), "bytes=" + std::to_string(i * kTen) + "-") << i;
         EXPECT_FALSE(requests[i].header("If-Range").empty()) << i;
     }
+
+    // Several: each one's drops are healed the same way, by ranges.
+    setEngineSetting(VDM_SETTING_MAX_CONNECTIONS, 4);
+    server.clearRequests();
+    run = runTransfer(request("/flaky.bin"));
+    ASSERT_TRUE(run.complete()) << run.info.result;
+    EXPECT_TRUE(fileHoldsGenerated(run.outputPath, kSize));
+    requests = server.requests("/flaky.bin");
+    EXPECT_GE(requests.size(), 10u);
+    for (size_t i = 1; i < requests.size(); ++i)
+        EXPECT_TRUE(requests[i].hasHeader("Range")) << i;
 }
 
 TEST_F(Retry, pauseCutsABackOffShortAndKeepsTheFile)

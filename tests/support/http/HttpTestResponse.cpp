@@ -181,7 +181,7 @@ void HttpTestServer::serveResource(const httplib::Request &request, httplib::Res
     uint64_t count = snap.size;
     bool partial = false;
     const std::string rangeHeader = request.get_header_value("Range");
-    if (behaviour.acceptRanges && !rangeHeader.empty()) {
+    if (behaviour.acceptRanges && behaviour.honourRanges && !rangeHeader.empty()) {
         // If-Range: the range holds only while the client's validator is still the current one.
         const std::string ifRange = request.get_header_value("If-Range");
         const bool current = ifRange.empty() || !behaviour.honourIfRange || (behaviour.sendEtag && ifRange == snap.etag)

@@ -339,7 +339,9 @@ void HttpTestServer::handle(const httplib::Request &request, httplib::Response &
         response.status = behaviour.headStatus;
         return;
     }
-    const int status = behaviour.forceStatus != 0 ? behaviour.forceStatus : scriptedStatus(request.path, behaviour);
+    int status = behaviour.forceStatus != 0 ? behaviour.forceStatus : scriptedStatus(request.path, behaviour);
+    if (status == 0 && behaviour.rangedStatus != 0 && request.has_header("Range"))
+        status = behaviour.rangedStatus;
     if (status != 0) {
         response.status = status;
         for (const auto &[name, value] : behaviour.extraHeaders)

@@ -84,6 +84,10 @@ struct HttpBehaviour {
     std::vector<int> firstStatuses;
 
     bool acceptRanges = true;  // false: Range ignored, "Accept-Ranges: none", always 200
+    bool honourRanges = true;  // false: "Accept-Ranges: bytes" claimed, yet Range ignored (200)
+    // Requests with a Range header answered with this status (503, 429: a server that refuses
+    // extra connections); 0 serves them.
+    int rangedStatus = 0;
     bool honourIfRange = true; // false: If-Range ignored, the range served even for a changed resource
     bool sendEtag = true;
     bool sendLastModified = true;
