@@ -7,8 +7,6 @@ namespace Vdm {
 
 namespace {
 
-// libcurl's largest receive buffer: fewer, larger hand-overs to the block writer.
-constexpr long kReceiveBuffer = 512 * 1024;
 constexpr long kMaxRedirects = 10;
 
 } // namespace
@@ -67,7 +65,7 @@ bool Connection::configure()
     // Error statuses are judged here, with their headers (Retry-After) in hand.
     curl_easy_setopt(e, CURLOPT_FAILONERROR, 0L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(setup.stallTimeout.count()));
-    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, request.receiveBuffer);
     curl_easy_setopt(e, CURLOPT_USERAGENT, "VexoDownloadManager/1.0");
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Connection::bodyCallback);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);

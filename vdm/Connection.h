@@ -51,6 +51,7 @@ public:
         bool ranged = false;                     // false: a plain GET of the whole resource
         bool openEnded = false;                  // "bytes=first-": to the end of the resource
         std::string ifRange;
+        long receiveBuffer = 0;                  // bytes libcurl hands over at most at once
     };
 
     Connection(Download &download, size_t index);

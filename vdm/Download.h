@@ -71,6 +71,7 @@ private:
     bool sameResource(const Connection &connection) const;
     void restartWith(Connection &connection, int64_t length);
     void writeRecords(bool durable);
+    void keepToTheRate(size_t bytes);
 
     // Scheduling (Download.cpp).
     Connection &connection(size_t index);

@@ -4,6 +4,7 @@
 #include "vdm/Download.h"
 
 #include "vdm/HttpFields.h"
+#include "vdm/RateLimiter.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -34,6 +35,19 @@ std::string originOf(const std::string &url)
     curl_free(port);
     curl_url_cleanup(parsed);
     return origin;
+}
+
+// libcurl's largest receive buffer: fewer, larger hand-overs to the block writer. Under a rate
+// limit, hand-overs of an eighth of a second at most, so that the limiter's waits stay short.
+constexpr long kLargestReceiveBuffer = 512 * 1024;
+constexpr long kSmallestReceiveBuffer = 16 * 1024;
+constexpr uint64_t kHandOversPerSecond = 8;
+
+long receiveBufferFor(uint64_t rate)
+{
+    if (rate == 0)
+        return kLargestReceiveBuffer;
+    return long(std::clamp<uint64_t>(rate / kHandOversPerSecond, kSmallestReceiveBuffer, kLargestReceiveBuffer));
 }
 
 } // namespace
@@ -80,6 +94,7 @@ bool Download::begin(Connection &c)
         request.openEnded = range.end == m_plan.total();
         request.ifRange = !m_identity->etag.empty() ? m_identity->etag : m_identity->lastModified;
     }
+    request.receiveBuffer = receiveBufferFor(m_settings.maxDownloadRate);
     m_writer.seek(c.index, range.next);
     if (!c.start(m_multi, request)) {
         end(End::Failed, VDM_E_INTERNAL);
@@ -229,6 +244,21 @@ void Download::writeRecords(bool durable)
     m_mapSavedAt = Clock::now();
 }
 
+void Download::keepToTheRate(size_t bytes)
+{
+    const auto waited = ProcessRateLimit::instance().acquire(
+        bytes,
+        [this] {
+            m_settings = EngineSettings::instance().current();
+            return m_settings.maxDownloadRate;
+        },
+        [this] { return m_transfer.stopRequested(); });
+    // Time spent waiting for the limit is time nobody listened: it is no connection's stall.
+    for (auto &each : m_connections)
+        if (each->phase == Connection::Phase::Active)
+            each->lastActivity += waited;
+}
+
 size_t Download::onBody(Connection &c, const char *data, size_t size)
 {
     if (c.cut == Connection::Cut::Superseded)
@@ -244,6 +274,8 @@ size_t Download::onBody(Connection &c, const char *data, size_t size)
         return 0;
     }
     c.bodyBytes += size;
+    if (m_settings.maxDownloadRate != 0)
+        keepToTheRate(size);
     size_t taken = 0;
     while (taken < size) {
         const size_t id = *c.range;

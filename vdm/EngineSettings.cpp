@@ -87,6 +87,17 @@ EngineSettings &EngineSettings::instance()
 EngineSettingsValues EngineSettings::read()
 {
     EngineSettingsValues values;
+    std::optional<uint64_t> rate;
+    uint64_t fromEnvironment = 0;
+    if (const char *text = std::getenv(VDM_ENV_MAX_DOWNLOAD_RATE);
+        text && HttpFields::parseNumber(HttpFields::trimmed(text), fromEnvironment))
+        rate = fromEnvironment;
+    else
+        rate = settingValue(u"" VDM_SETTING_MAX_DOWNLOAD_RATE);
+    // 0 is "no limit", not a value below the minimum.
+    values.maxDownloadRate = rate && *rate != 0
+        ? std::clamp<uint64_t>(*rate, VDM_MAX_DOWNLOAD_RATE_MIN, VDM_MAX_DOWNLOAD_RATE_MAX)
+        : VDM_MAX_DOWNLOAD_RATE_DEFAULT;
     values.maxConnections = uint32_t(setting(u"" VDM_SETTING_MAX_CONNECTIONS, VDM_MAX_CONNECTIONS_DEFAULT,
                                              VDM_MAX_CONNECTIONS_MIN, VDM_MAX_CONNECTIONS_MAX));
     values.segmentMinimumSize = setting(u"" VDM_SETTING_SEGMENT_MINIMUM_SIZE, VDM_SEGMENT_MINIMUM_SIZE_DEFAULT,

@@ -92,6 +92,12 @@
  * retryDelayMs, retryReason, attempt and maxAttempts). VDMFilePause(file, 1), VDMFileClose and the
  * exit of the process end a wait at once; the partial file stays resumable.
  *
+ * RATE LIMIT
+ *
+ * VDM_SETTING_MAX_DOWNLOAD_RATE (or VDM_ENV_MAX_DOWNLOAD_RATE) caps what the whole process receives,
+ * across all its transfers and connections. A change applies to running transfers within a
+ * second. Waiting for the limit does not count towards the stall time-out.
+ *
  * SECURITY
  *
  * Certificates are always verified. Redirects are followed (with VDM_OPEN_FOLLOW_REDIRECTS) at most
@@ -191,6 +197,16 @@ enum VDMResult {
  * running transfers within a second.
  * ------------------------------------------------------------------------------------------- */
 #define VDM_SETTINGS_KEY "SOFTWARE\\Vexo\\Settings\\VexoDownloadManager"
+
+/* Bytes per second that all transfers of the process together may receive; 0 for no limit.
+   Other values below the minimum count as the minimum. The environment variable
+   VDM_ENV_MAX_DOWNLOAD_RATE, when set to a number, wins over the registry value (a command line's
+   --limit-rate sets it for its own process); it is read at the same moments. */
+#define VDM_SETTING_MAX_DOWNLOAD_RATE "MaxDownloadRate"
+#define VDM_ENV_MAX_DOWNLOAD_RATE "VEXO_VDM_MAX_DOWNLOAD_RATE"
+#define VDM_MAX_DOWNLOAD_RATE_DEFAULT 0
+#define VDM_MAX_DOWNLOAD_RATE_MIN 1024
+#define VDM_MAX_DOWNLOAD_RATE_MAX (1024LL * 1024 * 1024 * 1024)
 
 /* Connections one transfer may use (see SEGMENTED TRANSFERS); 1 turns segmenting off. */
 #define VDM_SETTING_MAX_CONNECTIONS "MaxConnectionsPerDownload"
