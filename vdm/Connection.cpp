@@ -2,6 +2,7 @@
 
 #include "vdm/Download.h"
 #include "vdm/HttpFields.h"
+#include "vdm/MultiPool.h"
 
 namespace Vdm {
 
@@ -74,6 +75,7 @@ bool Connection::configure()
     curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &Connection::connectedCallback);
     curl_easy_setopt(e, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(e, CURLOPT_PRIVATE, this);
+    curl_easy_setopt(e, CURLOPT_SHARE, MultiPool::instance().share());
 
     if (m_headers) {
         curl_slist_free_all(m_headers);

@@ -2,6 +2,7 @@
 
 #include "vdm/FailureReason.h"
 #include "vdm/HttpFields.h"
+#include "vdm/MultiPool.h"
 
 #include <algorithm>
 #include <ctime>
@@ -47,8 +48,8 @@ Download::Download(Transfer &transfer, int fd, std::optional<PartialMeta> resume
 Download::~Download()
 {
     m_connections.clear();  // each takes its handle off the multi handle first
-    if (m_multi)
-        curl_multi_cleanup(m_multi);
+    // The multi handle keeps the connections worth keeping, for the next download from the origin.
+    MultiPool::instance().give(m_multi, m_origin);
 }
 
 Connection &Download::connection(size_t index)
@@ -58,7 +59,8 @@ Connection &Download::connection(size_t index)
 
 Download::Result Download::run()
 {
-    m_multi = curl_multi_init();
+    m_origin = originOf(spec().url);
+    m_multi = MultiPool::instance().take(m_origin);
     if (!m_multi)
         return {End::Failed, VDM_E_INTERNAL, 0};
     m_transfer.publishMulti(m_multi);

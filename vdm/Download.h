@@ -94,6 +94,7 @@ private:
     Transfer &m_transfer;
     const int m_fd;
     CURLM *m_multi = nullptr;
+    std::string m_origin;
     EngineSettingsValues m_settings;
     SegmentPlan m_plan;
     BlockWriter m_writer;

@@ -4,6 +4,7 @@
 #include "vdm/Download.h"
 
 #include "vdm/HttpFields.h"
+#include "vdm/MultiPool.h"
 #include "vdm/RateLimiter.h"
 
 #include <algorithm>
@@ -12,30 +13,6 @@
 namespace Vdm {
 
 namespace {
-
-// Scheme, host and port of a URL, for telling origins apart.
-std::string originOf(const std::string &url)
-{
-    std::string origin;
-    CURLU *parsed = curl_url();
-    if (!parsed)
-        return origin;
-    char *scheme = nullptr;
-    char *host = nullptr;
-    char *port = nullptr;
-    if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK
-        && curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK
-        && curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK
-        && curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-        origin = std::string(scheme) + "://" + host + ":" + port;
-        std::transform(origin.begin(), origin.end(), origin.begin(), [](unsigned char c) { return std::tolower(c); });
-    }
-    curl_free(scheme);
-    curl_free(host);
-    curl_free(port);
-    curl_url_cleanup(parsed);
-    return origin;
-}
 
 // libcurl's largest receive buffer: fewer, larger hand-overs to the block writer. Under a rate
 // limit, hand-overs of an eighth of a second at most, so that the limiter's waits stay short.

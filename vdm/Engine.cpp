@@ -1,5 +1,6 @@
 #include "vdm/Engine.h"
 
+#include "vdm/MultiPool.h"
 #include "vdm/OutputDirectory.h"
 #include "vdm/TextCodec.h"
 
@@ -307,6 +308,7 @@ void Engine::shutdown()
     }
     for (auto &transfer : transfers)
         transfer->close();
+    MultiPool::instance().close();
 }
 
 } // namespace Vdm

@@ -44,7 +44,8 @@ void RateLimiter::setRate(uint64_t bytesPerSecond, Clock::time_point now)
     if (m_rate == 0)
         m_balance = 0;  // from no limit: start without credit
     m_rate = bytesPerSecond;
-    refill(now);
+    // Credit saved at the old rate buys no more than the new one allows at once.
+    m_balance = std::min(m_balance, double(m_rate) * std::chrono::duration<double>(kBurst).count());
 }
 
 std::chrono::microseconds RateLimiter::take(uint64_t bytes, Clock::time_point now)

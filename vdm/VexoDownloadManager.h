@@ -74,6 +74,9 @@
  * claims a byte not yet written; a later open with VDM_OPEN_RESUME, after a pause or a crash,
  * continues every segment, or starts from zero when the resource has changed.
  *
+ * Connections outlive their transfer: the next transfer from the same origin (scheme, host, port)
+ * continues on them, without a new TCP or TLS handshake, for up to 30 s.
+ *
  * RETRIES
  *
  * Passing faults heal inside a transfer: a connection reset or closed mid-body, a body cut short,

@@ -3,16 +3,13 @@
 
 #include "tests/support/http/HttpTestFormat.h"
 #include "tests/support/http/HttpTestServer_p.h"
+#include "tests/support/http/HttpTestSockets.h"
 
 #include <httplib.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,37 +18,6 @@ namespace LumoraTest {
 namespace {
 
 constexpr size_t kChunk = 256 * 1024;
-
-// Resets the server's end of the connection from remotePort: RST, not FIN. A zero linger time makes
-// a close send RST, but cpp-httplib shuts a socket down (FIN) before it closes it, so the socket is
-// closed here, by putting an unconnected one in its place: the descriptor stays valid for the server
-// to close later. cpp-httplib does not hand its sockets to handlers; the socket is found among the
-// process's descriptors by its two ports.
-void resetConnection(int localPort, int remotePort)
-{
-    DIR *fds = ::opendir("/proc/self/fd");
-    if (!fds)
-        return;
-    while (const dirent *entry = ::readdir(fds)) {
-        const int fd = std::atoi(entry->d_name);
-        sockaddr_in local {};
-        sockaddr_in peer {};
-        socklen_t localSize = sizeof local;
-        socklen_t peerSize = sizeof peer;
-        if (fd <= 2 || ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localSize) != 0
-            || ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerSize) != 0 || local.sin_family != AF_INET
-            || ntohs(local.sin_port) != localPort || ntohs(peer.sin_port) != remotePort)
-            continue;
-        const linger immediate {1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &immediate, sizeof immediate);
-        const int placeholder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (placeholder >= 0) {
-            ::dup2(placeholder, fd);
-            ::close(placeholder);
-        }
-    }
-    ::closedir(fds);
-}
 
 } // namespace
 
@@ -134,7 +100,7 @@ struct HttpTestServer::BodyStream {
         }
         if (behaviour.resetAfterBytes) {
             if (offset >= *behaviour.resetAfterBytes) {
-                resetConnection(localPort, remotePort);
+                HttpTestSockets::reset(localPort, remotePort);
                 return false;
             }
             chunk = std::min(chunk, *behaviour.resetAfterBytes - offset);

@@ -2,6 +2,7 @@
 
 #include "tests/support/http/HttpTestFormat.h"
 #include "tests/support/http/HttpTestServer_p.h"
+#include "tests/support/http/HttpTestSockets.h"
 
 #include <httplib.h>
 
@@ -97,6 +98,7 @@ HttpTestServer::~HttpTestServer()
     }
     m_changed.notify_all();
     m_server->stop();
+    HttpTestSockets::shutdownAll(m_port);
     if (m_listener.joinable())
         m_listener.join();
 }
