@@ -34,7 +34,6 @@ public:
         None,
         RangeDone,  // the range ended before the response did (it was shortened, or stolen from)
         Superseded, // another connection found the file changed: this one's bytes are of the old
-        Stall,      // nothing arrived for the stall time-out
         Restart,    // the resource is not the one the file holds: start the file again
         Fallback,   // the server would not serve this connection as asked: do without it
         Status,     // an error status

@@ -232,7 +232,6 @@ void Download::finished(Connection &c, CURLcode code)
         fail(c, VDM_E_HTTP_STATUS);
         return;
     case Connection::Cut::Protocol:
-    case Connection::Cut::Stall:
         fail(c, VDM_E_PROTOCOL);
         return;
     }
@@ -309,11 +308,10 @@ void Download::drop(Connection &c)
     m_connectionLimit = std::min(m_connectionLimit, std::max<size_t>(1, connectionsAtWork()));
 }
 
-void Download::abandon(Connection &c, Connection::Cut cut)
+void Download::abandon(Connection &c)
 {
     c.detach();
     c.phase = Connection::Phase::Idle;
-    c.cut = cut;
     fail(c, c.connected ? VDM_E_STALLED : VDM_E_TIMED_OUT);
 }
 
@@ -322,7 +320,7 @@ void Download::checkStalls(Clock::time_point now)
     const auto timeout = spec().stallTimeout;
     for (auto &each : m_connections)
         if (each->phase == Connection::Phase::Active && now - each->lastActivity >= timeout)
-            abandon(*each, Connection::Cut::Stall);
+            abandon(*each);
 }
 
 std::chrono::milliseconds Download::pollTimeout(Clock::time_point now) const

@@ -80,7 +80,7 @@ private:
     void finished(Connection &connection, CURLcode code);
     void fail(Connection &connection, int32_t reason, int32_t transportError = 0);
     void drop(Connection &connection);
-    void abandon(Connection &connection, Connection::Cut cut);
+    void abandon(Connection &connection);  // stalled, or never connected
     void checkStalls(Clock::time_point now);
     void show(Clock::time_point now);
     std::chrono::milliseconds pollTimeout(Clock::time_point now) const;

@@ -65,7 +65,14 @@ CURLM *MultiPool::take(const std::string &origin)
         }
     }
     cleanup(stale);
-    return found ? found : curl_multi_init();
+    if (found)
+        return found;
+    CURLM *made = curl_multi_init();
+    // One connection per transfer of a segment: HTTP/2 would otherwise carry them all as streams
+    // of one connection, which a server that caps connections caps together.
+    if (made)
+        curl_multi_setopt(made, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING));
+    return made;
 }
 
 void MultiPool::give(CURLM *multi, const std::string &origin)

@@ -48,18 +48,6 @@ void writeText(HKEY root, const char *name, const std::u16string &text)
 
 } // namespace
 
-TEST(EngineSettings, defaultsWhenNothingIsSet)
-{
-    TempHome home;
-    ::unsetenv(VDM_ENV_MAX_DOWNLOAD_RATE);
-    const auto values = EngineSettings::read();
-    EXPECT_EQ(values.maxDownloadRate, uint64_t(VDM_MAX_DOWNLOAD_RATE_DEFAULT));
-    EXPECT_EQ(values.maxConnections, uint32_t(VDM_MAX_CONNECTIONS_DEFAULT));
-    EXPECT_EQ(values.segmentMinimumSize, uint64_t(VDM_SEGMENT_MINIMUM_SIZE_DEFAULT));
-    EXPECT_EQ(values.retryLimit, uint32_t(VDM_RETRY_LIMIT_DEFAULT));
-    EXPECT_EQ(values.retryTimeLimit, std::chrono::seconds(VDM_RETRY_TIME_LIMIT_DEFAULT));
-}
-
 TEST(EngineSettings, theUsersValueWinsAndTheMachinesFillsIn)
 {
     TempHome home;
@@ -122,14 +110,4 @@ TEST(EngineSettings, theEnvironmentRateWinsOverTheRegistry)
     ::setenv(VDM_ENV_MAX_DOWNLOAD_RATE, "fast", 1);
     EXPECT_EQ(EngineSettings::read().maxDownloadRate, 4096u) << "not a number: the registry decides";
     ::unsetenv(VDM_ENV_MAX_DOWNLOAD_RATE);
-}
-
-TEST(EngineSettings, aFreshReadingSeesAChangeAtOnce)
-{
-    TempHome home;
-    auto &settings = EngineSettings::instance();
-    writeDword(HKEY_CURRENT_USER, VDM_SETTING_RETRY_LIMIT, 4);
-    EXPECT_EQ(settings.current(true).retryLimit, 4u);
-    writeDword(HKEY_CURRENT_USER, VDM_SETTING_RETRY_LIMIT, 5);
-    EXPECT_EQ(settings.current(true).retryLimit, 5u);
 }

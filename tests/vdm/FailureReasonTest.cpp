@@ -69,8 +69,7 @@ class FailureReason : public ::testing::Test {
 protected:
     FailureReason()
     {
-        for (const char *proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
-            ::unsetenv(proxy);
+        clearProxyEnvironment();
         ::setenv("VEXO_VDM_STALL_TIMEOUT_MS", "500", 1);
         // Each failure here is the end of its transfer: no second try.
         setEngineSetting(VDM_SETTING_RETRY_LIMIT, 1);

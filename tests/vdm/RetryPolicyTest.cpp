@@ -2,7 +2,6 @@
 
 #include "vdm/HttpFields.h"
 #include "vdm/RetryPolicy.h"
-#include "vdm/VexoDownloadManager.h"
 
 #include <gtest/gtest.h>
 
@@ -76,19 +75,6 @@ TEST(RetryPolicy, aLimitOfOneTryTurnsRetryingOff)
     EXPECT_FALSE(streak.failed(false, {}, {1, 600s}, Clock::time_point {}));
 }
 
-TEST(RetryPolicy, onlyPassingFaultsAreTransient)
-{
-    for (const int32_t reason : {VDM_E_CONNECTION_LOST, VDM_E_TRUNCATED, VDM_E_TIMED_OUT, VDM_E_STALLED})
-        EXPECT_TRUE(isTransient(reason, 0)) << reason;
-    for (const int status : {408, 429, 500, 502, 503, 504})
-        EXPECT_TRUE(isTransient(VDM_E_HTTP_STATUS, status)) << status;
-    for (const int status : {400, 401, 403, 404, 407, 410, 416, 501})
-        EXPECT_FALSE(isTransient(VDM_E_HTTP_STATUS, status)) << status;
-    for (const int32_t reason : {VDM_E_HOST_NOT_FOUND, VDM_E_CONNECTION_REFUSED, VDM_E_TLS, VDM_E_DISK,
-                                 VDM_E_DISK_FULL, VDM_E_BODY_TOO_LONG, VDM_E_REDIRECT, VDM_E_PROTOCOL})
-        EXPECT_FALSE(isTransient(reason, 0)) << reason;
-}
-
 TEST(HttpFields, retryAfterInSecondsOrAsADate)
 {
     using HttpFields::parseRetryAfter;
@@ -99,15 +85,4 @@ TEST(HttpFields, retryAfterInSecondsOrAsADate)
     EXPECT_EQ(parseRetryAfter("Tue, 14 Nov 2023 22:00:00 GMT", now), 0s) << "a date already past";
     for (const char *garbage : {"", "-5", "soon", "1.5", "99999999999999999999999"})
         EXPECT_FALSE(parseRetryAfter(garbage, now)) << garbage;
-}
-
-TEST(HttpFields, contentRangeWithItsCompleteLength)
-{
-    const auto range = HttpFields::parseContentRange("bytes 100-199/1000");
-    ASSERT_TRUE(range);
-    EXPECT_EQ(range->first, 100u);
-    EXPECT_EQ(range->last, 199u);
-    EXPECT_EQ(range->complete, 1000u);
-    for (const char *bad : {"bytes 100-199/*", "bytes 200-100/1000", "bytes 0-1000/1000", "items 0-1/2", "bytes 5/9"})
-        EXPECT_FALSE(HttpFields::parseContentRange(bad)) << bad;
 }

@@ -157,14 +157,14 @@ TEST_F(SegmentedDownload, aServerThatWillNotServeRangesGetsOneConnection)
 
 TEST_F(SegmentedDownload, aResourceChangingMidTransferStartsAgainFromZero)
 {
-    HttpBehaviour flaky = throttled(4 * kMiB);
+    const std::string replacement = HttpTestServer::generatedString(999, 12 * kMiB);
+    HttpBehaviour flaky = throttled(2 * kMiB);
     flaky.dropAfterBytes = kMiB;  // every connection comes back often, and so sees the change
     server.serveGenerated("/live.bin", 16 * kMiB, flaky);
     uint32_t file = 0;
     ASSERT_EQ(openTransfer(request(server.url("/live.bin")), file), VDM_OK);
     ASSERT_EQ(VDMFilePause(file, 0), VDM_OK);
     ASSERT_TRUE(waitForReceived(file, 3 * kMiB, 20s));
-    const std::string replacement = HttpTestServer::generatedString(999, 12 * kMiB);
     flaky.bytesPerSecond = 0;
     server.serveBytes("/live.bin", replacement, flaky);
 
