@@ -4,12 +4,13 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace Vdm {
 
-BlockWriter::BlockWriter(int fd, uint64_t offset) : m_fd(fd), m_position(offset), m_written(offset) {}
+BlockWriter::BlockWriter(int fd, size_t streams) : m_fd(fd), m_streams(std::max<size_t>(streams, 1)) {}
 
 BlockWriter::~BlockWriter()
 {
@@ -22,6 +23,12 @@ BlockWriter::~BlockWriter()
         m_writer.join();
 }
 
+void BlockWriter::fail(int error)
+{
+    int expected = 0;
+    m_error.compare_exchange_strong(expected, error);
+}
+
 bool BlockWriter::writeBlock(const Block &block)
 {
     const char *data = block.data.get();
@@ -32,14 +39,13 @@ bool BlockWriter::writeBlock(const Block &block)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            int expected = 0;
-            m_error.compare_exchange_strong(expected, errno);
+            fail(errno);
             return false;
         }
         data += n;
         size -= size_t(n);
         offset += uint64_t(n);
-        m_written.store(offset, std::memory_order_release);
+        m_written.fetch_add(uint64_t(n), std::memory_order_acq_rel);
     }
     return true;
 }
@@ -64,14 +70,16 @@ void BlockWriter::writerMain()
     }
 }
 
-bool BlockWriter::takeFreeBlock()
+bool BlockWriter::takeFreeBlock(Stream &stream)
 {
+    // Streams that are not writing hold no block and count for nothing.
+    const size_t holders = 1 + size_t(std::count_if(m_streams.begin(), m_streams.end(),
+                                                     [](const Stream &each) { return bool(each.current.data); }));
     std::unique_lock lock(m_mutex);
-    if (m_free.empty() && m_allocated < kBlocks) {
+    if (m_free.empty() && m_allocated < holders + kSpareBlocks) {
         std::unique_ptr<char[]> data(new (std::nothrow) char[kBlockSize]);
         if (!data) {
-            int expected = 0;
-            m_error.compare_exchange_strong(expected, ENOMEM);
+            fail(ENOMEM);
             return false;
         }
         ++m_allocated;
@@ -80,20 +88,28 @@ bool BlockWriter::takeFreeBlock()
     m_changed.wait(lock, [this] { return !m_free.empty() || error(); });
     if (error())
         return false;
-    m_current.data = std::move(m_free.back());
+    stream.current.data = std::move(m_free.back());
     m_free.pop_back();
-    m_current.used = 0;
-    m_current.offset = m_position;
+    stream.current.used = 0;
+    stream.current.offset = stream.position;
     return true;
 }
 
-void BlockWriter::submit()
+void BlockWriter::submit(Stream &stream)
 {
+    if (!stream.current.data)
+        return;
+    if (stream.current.used == 0) {
+        std::lock_guard lock(m_mutex);
+        m_free.push_back(std::move(stream.current.data));
+        stream.current = Block {};
+        return;
+    }
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back(std::move(m_current));
+        m_queue.push_back(std::move(stream.current));
     }
-    m_current = Block {};
+    stream.current = Block {};
     if (!m_writer.joinable()) {
         try {
             m_writer = std::thread(&BlockWriter::writerMain, this);
@@ -119,37 +135,51 @@ void BlockWriter::drain()
     }
 }
 
-bool BlockWriter::append(const char *data, size_t size)
+bool BlockWriter::append(size_t index, const char *data, size_t size)
 {
+    Stream &stream = m_streams[index];
     while (size > 0) {
         if (error())
             return false;
-        if (!m_current.data && !takeFreeBlock())
+        if (!stream.current.data && !takeFreeBlock(stream))
             return false;
-        const size_t take = std::min(size, kBlockSize - m_current.used);
-        std::memcpy(m_current.data.get() + m_current.used, data, take);
-        m_current.used += take;
-        m_position += take;
+        const size_t take = std::min(size, kBlockSize - stream.current.used);
+        std::memcpy(stream.current.data.get() + stream.current.used, data, take);
+        stream.current.used += take;
+        stream.position += take;
+        m_appended += take;
         data += take;
         size -= take;
-        if (m_current.used == kBlockSize)
-            submit();
+        if (stream.current.used == kBlockSize)
+            submit(stream);
     }
     return !error();
 }
 
+void BlockWriter::seek(size_t index, uint64_t offset)
+{
+    Stream &stream = m_streams[index];
+    if (stream.position == offset)
+        return;
+    submit(stream);
+    stream.position = offset;
+}
+
 bool BlockWriter::flush()
 {
-    if (m_current.data && m_current.used > 0) {
+    for (Stream &stream : m_streams) {
+        if (!stream.current.data)
+            continue;
         if (m_writer.joinable()) {
-            submit();
-        } else {
-            if (!error())
-                writeBlock(m_current);
-            std::lock_guard lock(m_mutex);
-            m_free.push_back(std::move(m_current.data));
-            m_current = Block {};
+            submit(stream);
+            continue;
         }
+        // A small file: no thread for one write.
+        if (!error() && stream.current.used > 0)
+            writeBlock(stream.current);
+        std::lock_guard lock(m_mutex);
+        m_free.push_back(std::move(stream.current.data));
+        stream.current = Block {};
     }
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_queue.empty() && !m_writing; });
@@ -158,26 +188,37 @@ bool BlockWriter::flush()
 
 bool BlockWriter::restartFromZero()
 {
-    if (m_current.data) {
-        std::lock_guard lock(m_mutex);
-        m_free.push_back(std::move(m_current.data));
-        m_current = Block {};
-    }
     {
         std::unique_lock lock(m_mutex);
+        for (Stream &stream : m_streams) {
+            if (stream.current.data)
+                m_free.push_back(std::move(stream.current.data));
+            stream.current = Block {};
+            stream.position = 0;
+        }
         for (auto &block : m_queue)
             m_free.push_back(std::move(block.data));
         m_queue.clear();
         m_changed.wait(lock, [this] { return !m_writing; });
     }
-    m_position = 0;
+    m_appended = 0;
     m_written.store(0, std::memory_order_release);
+    // Only a file that has bytes is emptied: ext4 remembers a truncation to zero and writes the
+    // whole file back when it is closed (which would cost the closing caller most of a second per
+    // gigabyte).
+    struct stat st {};
+    if (::fstat(m_fd, &st) == 0 && st.st_size == 0)
+        return true;
     if (::ftruncate(m_fd, 0) != 0) {
-        int expected = 0;
-        m_error.compare_exchange_strong(expected, errno);
+        fail(errno);
         return false;
     }
     return true;
+}
+
+uint64_t BlockWriter::unwritten() const
+{
+    return m_appended - std::min(m_appended, m_written.load(std::memory_order_acquire));
 }
 
 } // namespace Vdm

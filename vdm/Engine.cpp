@@ -1,11 +1,13 @@
 #include "vdm/Engine.h"
 
+#include "vdm/MultiPool.h"
 #include "vdm/OutputDirectory.h"
 #include "vdm/TextCodec.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <unistd.h>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +20,7 @@ namespace {
 constexpr std::u16string_view kUriPlugin = u"urifile1";
 constexpr std::u16string_view kLoginOption = u"Login";
 constexpr std::u16string_view kPasswordOption = u"Password";
-constexpr uint32_t kKnownFlags = VDM_OPEN_FOLLOW_REDIRECTS | VDM_OPEN_RESUME;
+constexpr std::u16string_view kExpectedSizeOption = u"ExpectedSize";
 
 constexpr long kDefaultStallMs = 30000;
 constexpr long kMinStallMs = 50;
@@ -146,11 +148,20 @@ uint32_t Engine::allocateHandle()
 int32_t Engine::setOption(uint32_t &config, std::u16string_view plugin, std::u16string_view option,
                           std::u16string_view value)
 {
-    if (plugin != kUriPlugin || (option != kLoginOption && option != kPasswordOption))
+    if (plugin != kUriPlugin
+        || (option != kLoginOption && option != kPasswordOption && option != kExpectedSizeOption))
         return VDM_E_UNKNOWN_OPTION;
     const auto text = toUtf8(value);
     if (!text)
         return VDM_E_INVALID_ARGUMENT;
+    std::optional<uint64_t> size;
+    if (option == kExpectedSizeOption && !text->empty()) {
+        uint64_t parsed = 0;
+        const auto r = std::from_chars(text->data(), text->data() + text->size(), parsed);
+        if (r.ec != std::errc() || r.ptr != text->data() + text->size())
+            return VDM_E_INVALID_ARGUMENT;
+        size = parsed;
+    }
     std::lock_guard lock(m_mutex);
     if (!running())
         return VDM_E_SERVICE_STOPPED;
@@ -169,7 +180,10 @@ int32_t Engine::setOption(uint32_t &config, std::u16string_view plugin, std::u16
             return VDM_E_INVALID_HANDLE;
         target = &it->second;
     }
-    (option == kLoginOption ? target->login : target->password) = *text;
+    if (option == kExpectedSizeOption)
+        target->expectedSize = size;
+    else
+        (option == kLoginOption ? target->login : target->password) = *text;
     return VDM_OK;
 }
 
@@ -189,6 +203,7 @@ int32_t Engine::open(std::u16string_view uri, uint32_t *config, uint32_t flags, 
                 return VDM_E_INVALID_HANDLE;
             request.login = std::move(it->second.login);
             request.password = std::move(it->second.password);
+            request.expectedSize = it->second.expectedSize;
             m_configs.erase(it);
             *config = 0;
         }
@@ -198,29 +213,58 @@ int32_t Engine::open(std::u16string_view uri, uint32_t *config, uint32_t flags, 
         return VDM_E_UNSUPPORTED_URI;
     const std::string directory = resolveOutputDirectory();
     if (directory.empty())
-        return VDM_E_NO_OUTPUT_DIRECTORY;
+        return (flags & VDM_OPEN_DISCARD) ? VDM_OK : VDM_E_NO_OUTPUT_DIRECTORY;
     request.names = outputNamesFor(directory, request.identityUrl);
+    if (flags & VDM_OPEN_DISCARD) {
+        file = 0;
+        return discard(request.names);
+    }
     request.stallTimeout = stallTimeoutFromEnvironment();
     request.caFile = caFileFromEnvironment();
+    const std::string partPath = request.names.partPath;
     {
         std::lock_guard lock(m_mutex);
         if (m_files.size() >= kMaxOpenFiles)
             return VDM_E_LIMIT;
+        if (!m_openParts.insert(partPath).second)
+            return VDM_E_IN_USE;
     }
     int32_t result = VDM_OK;
     std::shared_ptr<Transfer> transfer = Transfer::open(std::move(request), result);
-    if (!transfer)
-        return result;
     std::lock_guard lock(m_mutex);
-    if (!running())
-        return VDM_E_SERVICE_STOPPED;  // the transfer closes itself as it goes out of scope
-    if (m_files.size() >= kMaxOpenFiles)
-        return VDM_E_LIMIT;
-    const uint32_t handle = allocateHandle();
-    if (handle == 0)
-        return VDM_E_LIMIT;
+    if (transfer && !running())
+        result = VDM_E_SERVICE_STOPPED;
+    else if (transfer && m_files.size() >= kMaxOpenFiles)
+        result = VDM_E_LIMIT;
+    const uint32_t handle = transfer && result == VDM_OK ? allocateHandle() : 0;
+    if (transfer && result == VDM_OK && handle == 0)
+        result = VDM_E_LIMIT;
+    if (result != VDM_OK) {
+        m_openParts.erase(partPath);
+        return result;  // a transfer made here closes itself as it goes out of scope
+    }
     m_files.emplace(handle, std::move(transfer));
     file = handle;
+    return VDM_OK;
+}
+
+int32_t Engine::discard(const OutputNames &names)
+{
+    std::lock_guard lock(m_mutex);  // no open of the same URI in between
+    if (m_openParts.count(names.partPath))
+        return VDM_E_IN_USE;
+    int fd = -1;
+    switch (lockPartFile(names.partPath, false, fd)) {
+    case PartLock::InUse:
+        return VDM_E_IN_USE;
+    case PartLock::Locked:
+    case PartLock::Missing:
+    case PartLock::Failed:
+        break;
+    }
+    removePartialFiles(names);
+    if (fd >= 0)
+        ::close(fd);
     return VDM_OK;
 }
 
@@ -245,6 +289,8 @@ int32_t Engine::close(uint32_t file)
         m_files.erase(it);
     }
     transfer->close();
+    std::lock_guard lock(m_mutex);
+    m_openParts.erase(transfer->partPath());
     return VDM_OK;
 }
 
@@ -258,9 +304,11 @@ void Engine::shutdown()
             transfers.push_back(std::move(transfer));
         m_files.clear();
         m_configs.clear();
+        m_openParts.clear();
     }
     for (auto &transfer : transfers)
         transfer->close();
+    MultiPool::instance().close();
 }
 
 } // namespace Vdm

@@ -61,15 +61,22 @@ std::optional<std::string> registryDirectory()
     return toUtf8(text);
 }
 
+bool writableDirectory(const fs::path &directory)
+{
+    std::error_code error;
+    return fs::is_directory(directory, error) && ::access(directory.c_str(), W_OK | X_OK) == 0;
+}
+
+// Usable now, or once created: the nearest folder on the way that exists must take new entries.
 bool usable(const std::string &directory)
 {
     if (directory.empty() || !toUtf16(directory))
         return false;
     std::error_code error;
-    fs::create_directories(directory, error);
-    if (!fs::is_directory(directory, error))
-        return false;
-    return ::access(directory.c_str(), W_OK | X_OK) == 0;
+    fs::path existing(directory);
+    while (!fs::exists(existing, error) && existing.has_parent_path() && existing.parent_path() != existing)
+        existing = existing.parent_path();
+    return writableDirectory(existing);
 }
 
 } // namespace
@@ -91,6 +98,13 @@ std::string resolveOutputDirectory()
     if (!directory.empty() && directory.size() > 1 && directory.back() == '/')
         directory.pop_back();
     return usable(directory) ? directory : std::string();
+}
+
+bool createOutputDirectory(const std::string &directory)
+{
+    std::error_code error;
+    fs::create_directories(directory, error);
+    return writableDirectory(directory);
 }
 
 } // namespace Vdm

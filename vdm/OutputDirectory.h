@@ -11,9 +11,12 @@ namespace Vdm {
 inline constexpr char16_t kSettingsKeyPath[] = u"SOFTWARE\\Vexo\\Settings\\DesktopService";
 inline constexpr char16_t kTempDirectoryValue[] = u"TempDownloadDirectory";
 
-// The directory as an absolute UTF-8 path, created when missing; empty when it cannot be created
-// or written, or its name is not valid UTF-8.
+// The directory as an absolute UTF-8 path; empty when it cannot be written (or created), or its
+// name is not valid UTF-8. Nothing on disk changes: a missing directory is only checked to be
+// creatable (its nearest existing parent is writable).
 std::string resolveOutputDirectory();
+// Creates directory when it is missing; false when it cannot be created or written.
+bool createOutputDirectory(const std::string &directory);
 
 // The directory the host library uses when it has none of its own (no registry value):
 // $LUMORA_HOME/cache/downloads, else $XDG_CACHE_HOME/lumora/downloads (~/.cache/lumora/downloads).

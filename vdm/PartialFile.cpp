@@ -9,7 +9,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <string_view>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Vdm {
@@ -17,7 +20,9 @@ namespace Vdm {
 namespace {
 
 constexpr char kMetaMagic[] = "vexo-partial 1";
+constexpr char kTemporarySuffix[] = ".new";
 constexpr size_t kMaxNameBytes = 120;
+constexpr int kLockAttempts = 3;
 
 uint64_t fnv1a(const std::string &text)
 {
@@ -67,6 +72,12 @@ std::string readableName(const std::string &url)
     return name.empty() ? std::string("download") : name;
 }
 
+bool parseWhole(std::string_view text, uint64_t &value)
+{
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
 } // namespace
 
 OutputNames outputNamesFor(const std::string &directory, const std::string &identityUrl)
@@ -74,10 +85,44 @@ OutputNames outputNamesFor(const std::string &directory, const std::string &iden
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(identityUrl)));
     OutputNames names;
+    names.directory = directory;
     names.finalPath = directory + "/" + hash + "-" + readableName(identityUrl);
     names.partPath = names.finalPath + ".part";
     names.metaPath = names.partPath + ".meta";
     return names;
+}
+
+void removePartialFiles(const OutputNames &names)
+{
+    for (const std::string *path : {&names.partPath, &names.metaPath})
+        ::unlink(path->c_str());
+    ::unlink((names.metaPath + kTemporarySuffix).c_str());
+}
+
+PartLock lockPartFile(const std::string &path, bool create, int &fd)
+{
+    // Whoever removes a part file holds its lock while doing so; a file opened just before that is
+    // then no longer the one with the name, and the lock we got on it guards nothing.
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        const int opened = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+        if (opened < 0)
+            return errno == ENOENT && !create ? PartLock::Missing : PartLock::Failed;
+        if (::flock(opened, LOCK_EX | LOCK_NB) != 0) {
+            ::close(opened);
+            return PartLock::InUse;
+        }
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(opened, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev
+            && held.st_ino == named.st_ino) {
+            fd = opened;
+            return PartLock::Locked;
+        }
+        ::close(opened);
+        if (!create)
+            return PartLock::Missing;
+    }
+    return PartLock::InUse;
 }
 
 std::optional<PartialMeta> readPartialMeta(const std::string &path)
@@ -91,6 +136,7 @@ std::optional<PartialMeta> readPartialMeta(const std::string &path)
     PartialMeta meta;
     bool haveUri = false;
     bool haveTotal = false;
+    uint64_t segments = 0;
     while (std::getline(in, line)) {
         const auto space = line.find(' ');
         if (space == std::string::npos)
@@ -101,22 +147,36 @@ std::optional<PartialMeta> readPartialMeta(const std::string &path)
             meta.uri = value;
             haveUri = true;
         } else if (key == "total") {
-            const auto r = std::from_chars(value.data(), value.data() + value.size(), meta.total);
-            if (r.ec != std::errc() || r.ptr != value.data() + value.size())
+            if (!parseWhole(value, meta.total))
                 return std::nullopt;
             haveTotal = true;
         } else if (key == "etag") {
             meta.etag = value;
         } else if (key == "last-modified") {
             meta.lastModified = value;
+        } else if (key == "segmented") {
+            meta.segmented = parseWhole(value, segments);
+            if (!meta.segmented)
+                return std::nullopt;
+        } else if (key == "missing") {
+            const auto dash = value.find('-');
+            uint64_t first = 0;
+            uint64_t end = 0;
+            if (dash == std::string::npos || !parseWhole(value.substr(0, dash), first)
+                || !parseWhole(value.substr(dash + 1), end) || first >= end
+                || (!meta.missing.empty() && first < meta.missing.back().second))
+                return std::nullopt;
+            meta.missing.emplace_back(first, end);
         }
     }
-    if (!haveUri || !haveTotal)
+    // A map cut short (a record missing) would claim bytes that are not there.
+    if (!haveUri || !haveTotal || (!meta.segmented && !meta.missing.empty()) || meta.missing.size() != segments
+        || (!meta.missing.empty() && meta.missing.back().second > meta.total))
         return std::nullopt;
     return meta;
 }
 
-bool writePartialMeta(const std::string &path, const PartialMeta &meta)
+bool writePartialMeta(const std::string &path, const PartialMeta &meta, bool durable)
 {
     // Header values end at the line break, so none of them can smuggle in a line of its own.
     for (const std::string *value : {&meta.uri, &meta.etag, &meta.lastModified})
@@ -128,14 +188,28 @@ bool writePartialMeta(const std::string &path, const PartialMeta &meta)
         text << "etag " << meta.etag << "\n";
     if (!meta.lastModified.empty())
         text << "last-modified " << meta.lastModified << "\n";
-    const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << text.str();
-        if (!out.flush())
-            return false;
+    if (meta.segmented) {
+        text << "segmented " << meta.missing.size() << "\n";
+        for (const auto &[first, end] : meta.missing)
+            text << "missing " << first << "-" << end << "\n";
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const std::string body = text.str();
+    const std::string temporary = path + kTemporarySuffix;
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    size_t done = 0;
+    while (done < body.size()) {
+        const ssize_t n = ::write(fd, body.data() + done, body.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += size_t(n);
+    }
+    const bool written = done == body.size() && (!durable || ::fsync(fd) == 0);
+    ::close(fd);
+    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }

@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Vdm {
 
 struct OutputNames {
+    std::string directory;
     std::string finalPath;
     std::string partPath;
     std::string metaPath;
@@ -23,17 +26,34 @@ struct OutputNames {
 OutputNames outputNamesFor(const std::string &directory, const std::string &identityUrl);
 
 // What the partial bytes are: written before the first byte, read when resuming.
+//
+// A file fetched by one connection grows from its start, so its size says how much of it is in
+// place. Once several connections write into it, it has holes, and the segment map says instead
+// what is still missing. The map is saved atomically and only ever claims bytes already written;
+// bytes written after a save are fetched again after a crash, never trusted unwritten.
 struct PartialMeta {
     std::string uri;
     uint64_t total = 0;
     std::string etag;          // strong ETag, or empty
     std::string lastModified;  // Last-Modified, or empty
+    bool segmented = false;    // missing says what is in place, not the file's size
+    std::vector<std::pair<uint64_t, uint64_t>> missing;  // [first, end) ranges, in order
 
     bool resumable() const { return total > 0 && (!etag.empty() || !lastModified.empty()); }
 };
 
+// Removes the part file and every record beside it; what is missing already is no error.
+void removePartialFiles(const OutputNames &names);
+
+// Opens the part file and takes its lock, which one writer holds across handles and processes.
+// Missing: no part file, and create was false. fd is set when Locked.
+enum class PartLock { Locked, Missing, InUse, Failed };
+PartLock lockPartFile(const std::string &path, bool create, int &fd);
+
 std::optional<PartialMeta> readPartialMeta(const std::string &path);
-// Written to a temporary file and renamed, so a reader never sees half a record.
-bool writePartialMeta(const std::string &path, const PartialMeta &meta);
+// Written to a temporary file and renamed, so a reader never sees half a record; durable: the
+// temporary file reaches the disk before the rename (for segment maps, which a crash must find
+// whole and never newer than the bytes they describe).
+bool writePartialMeta(const std::string &path, const PartialMeta &meta, bool durable = false);
 
 } // namespace Vdm

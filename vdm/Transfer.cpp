@@ -1,6 +1,10 @@
 #include "vdm/Transfer.h"
 
+#include "vdm/OutputDirectory.h"
+
 #include <curl/curl.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -27,15 +31,18 @@ constexpr auto kMaxEndWait = 150ms;
 
 std::shared_ptr<Transfer> Transfer::open(TransferSpec setup, int32_t &result)
 {
-    const int fd = ::open(setup.names.partPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        result = VDM_E_NO_OUTPUT_DIRECTORY;
-        return nullptr;
-    }
-    // One writer per part file, across handles and processes alike.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    // An open changes nothing on disk: an existing part file is locked (one writer per part file,
+    // across handles and processes alike), a missing one is created by the first run.
+    int fd = -1;
+    switch (lockPartFile(setup.names.partPath, false, fd)) {
+    case PartLock::Locked:
+    case PartLock::Missing:
+        break;
+    case PartLock::InUse:
         result = VDM_E_IN_USE;
+        return nullptr;
+    case PartLock::Failed:
+        result = VDM_E_NO_OUTPUT_DIRECTORY;
         return nullptr;
     }
     result = VDM_OK;
@@ -56,7 +63,7 @@ void Transfer::start()
         return;
     {
         std::lock_guard lock(m_mutex);
-        if (m_state == VDM_STATE_RUNNING || m_state == VDM_STATE_COMPLETED)
+        if (m_state == VDM_STATE_RUNNING || m_state == VDM_STATE_RETRYING || m_state == VDM_STATE_COMPLETED)
             return;
     }
     if (m_thread.joinable())
@@ -68,6 +75,8 @@ void Transfer::start()
         m_result = VDM_OK;
         m_transportError = 0;
         m_runStart = std::chrono::steady_clock::now();
+        m_attempt = 1;
+        m_retryReason = VDM_OK;
     }
     try {
         m_thread = std::thread(&Transfer::threadMain, this);
@@ -101,7 +110,69 @@ void Transfer::close()
         return;
     m_closed = true;
     stopLocked();
-    ::close(m_fd);  // also gives up the lock
+    // A part file this open has written and nobody can resume only takes space.
+    bool completed = false;
+    {
+        std::lock_guard lock(m_mutex);
+        completed = m_state == VDM_STATE_COMPLETED;
+    }
+    if (m_hasRun && !completed && m_fd >= 0 && !resumePoint())
+        discardPartFile();
+    if (m_fd >= 0)
+        ::close(m_fd);  // also gives up the lock
+    m_fd = -1;
+}
+
+int32_t Transfer::acquirePartFile()
+{
+    if (m_fd >= 0)
+        return VDM_OK;
+    if (!createOutputDirectory(m_spec.names.directory))
+        return VDM_E_NO_OUTPUT_DIRECTORY;
+    switch (lockPartFile(m_spec.names.partPath, true, m_fd)) {
+    case PartLock::Locked:
+        return VDM_OK;
+    case PartLock::InUse:
+        return VDM_E_IN_USE;
+    case PartLock::Missing:
+    case PartLock::Failed:
+        break;
+    }
+    return errno == ENOSPC || errno == EDQUOT ? VDM_E_DISK_FULL : VDM_E_NO_OUTPUT_DIRECTORY;
+}
+
+std::optional<PartialMeta> Transfer::resumePoint(uint64_t *offset) const
+{
+    struct stat st {};
+    auto meta = readPartialMeta(m_spec.names.metaPath);
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !meta || meta->uri != m_spec.identityUrl || !meta->resumable())
+        return std::nullopt;
+    const uint64_t size = uint64_t(std::max<off_t>(st.st_size, 0));
+    if (meta->segmented) {
+        // The map must leave something to fetch, and something fetched; and the file must reach
+        // as far as the map says bytes are in place (a file cut short since is not trusted).
+        uint64_t missing = 0;
+        for (const auto &[first, end] : meta->missing)
+            missing += end - first;
+        const uint64_t reach = !meta->missing.empty() && meta->missing.back().second == meta->total
+            ? meta->missing.back().first
+            : meta->total;
+        if (meta->missing.empty() || missing >= meta->total || size < reach)
+            return std::nullopt;
+    } else if (size == 0 || size >= meta->total) {
+        return std::nullopt;
+    }
+    if (offset)
+        *offset = meta->segmented ? 0 : size;
+    return meta;
+}
+
+void Transfer::discardPartFile()
+{
+    // Removed while still locked, so that no other writer takes the name in between; the lock
+    // goes with the descriptor, and a later run creates the file anew.
+    removePartialFiles(m_spec.names);
+    ::close(m_fd);
     m_fd = -1;
 }
 
@@ -113,10 +184,21 @@ void Transfer::publishMulti(CURLM *multi)
         curl_multi_wakeup(multi);
 }
 
+void Transfer::showActivity(VDMFileState state, uint32_t attempt, uint32_t maxAttempts,
+                            std::chrono::steady_clock::time_point retryAt, int32_t retryReason)
+{
+    std::lock_guard lock(m_mutex);
+    m_state = state;
+    m_attempt = attempt;
+    m_maxAttempts = maxAttempts;
+    m_retryAt = retryAt;
+    m_retryReason = retryReason;
+}
+
 bool Transfer::started() const
 {
     std::lock_guard lock(m_mutex);
-    return m_state == VDM_STATE_RUNNING || m_state == VDM_STATE_COMPLETED || m_state == VDM_STATE_FAILED;
+    return m_state != VDM_STATE_IDLE && m_state != VDM_STATE_PAUSED;
 }
 
 std::chrono::milliseconds Transfer::endWait(std::chrono::steady_clock::time_point now) const
@@ -154,8 +236,15 @@ bool Transfer::info(VDMFileInfo &info)
     info.resumedFrom = m_resumedFrom.load(std::memory_order_acquire);
     info.httpStatus = m_lastHttpStatus.load(std::memory_order_acquire);
     info.transportError = m_transportError;
+    info.attempt = m_attempt;
+    info.maxAttempts = m_maxAttempts;
+    info.retryReason = m_retryReason;
+    const auto now = std::chrono::steady_clock::now();
+    if (m_state == VDM_STATE_RETRYING && m_retryAt > now)
+        info.retryDelayMs = uint32_t(std::chrono::ceil<std::chrono::milliseconds>(m_retryAt - now).count());
     if (m_state != VDM_STATE_IDLE) {
-        const auto end = m_state == VDM_STATE_RUNNING ? std::chrono::steady_clock::now() : m_runEnd;
+        const bool running = m_state == VDM_STATE_RUNNING || m_state == VDM_STATE_RETRYING;
+        const auto end = running ? now : m_runEnd;
         const auto elapsedUs = std::chrono::duration_cast<std::chrono::microseconds>(end - m_runStart).count();
         const uint64_t fetched = info.received - std::min(info.received, info.resumedFrom);
         if (elapsedUs > 0)
@@ -186,6 +275,8 @@ void Transfer::finish(const Outcome &outcome)
             break;
         }
         m_result = outcome.ending == Ending::Failed ? outcome.result : VDM_OK;
+        if (outcome.ending == Ending::Completed)
+            m_retryReason = VDM_OK;
         m_runEnd = std::chrono::steady_clock::now();
         m_transportError = outcome.transportError;
     }

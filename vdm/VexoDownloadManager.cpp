@@ -55,7 +55,7 @@ VDM_API int32_t VDMFileOpenURIEx(const char16_t *uri, int32_t reserved1, int32_t
 {
     return guarded([&] {
         if (!uri || !file || reserved1 != 0 || reserved2 != 0
-            || (flags & ~uint32_t(VDM_OPEN_FOLLOW_REDIRECTS | VDM_OPEN_RESUME)) != 0)
+            || (flags & ~uint32_t(VDM_OPEN_FOLLOW_REDIRECTS | VDM_OPEN_RESUME | VDM_OPEN_DISCARD)) != 0)
             return int32_t(VDM_E_INVALID_ARGUMENT);
         const auto uriText = Vdm::terminatedView(uri, Engine::kMaxUriUnits);
         if (!uriText)
@@ -63,7 +63,7 @@ VDM_API int32_t VDMFileOpenURIEx(const char16_t *uri, int32_t reserved1, int32_t
         uint32_t handle = 0;
         const int32_t result = Engine::instance().open(*uriText, config, flags, handle);
         if (result == VDM_OK)
-            *file = handle;
+            *file = handle;  // 0 after a discard
         return result;
     });
 }

@@ -1,5 +1,11 @@
 #include "tests/vdm/EngineDriver.h"
 
+#include "platform/Registry.h"
+#include "tests/support/http/HttpTestServer.h"
+
+#include <algorithm>
+#include <cstdlib>
+
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -53,6 +59,52 @@ std::string readWholeFile(const std::string &path)
     return out.str();
 }
 
+bool fileHoldsGenerated(const std::string &path, uint64_t size)
+{
+    std::ifstream in(path, std::ios::binary);
+    constexpr size_t kBlock = 1024 * 1024;
+    std::string got(kBlock, '\0');
+    for (uint64_t offset = 0; offset < size; offset += kBlock) {
+        const size_t count = size_t(std::min<uint64_t>(kBlock, size - offset));
+        if (!in.read(got.data(), std::streamsize(count)))
+            return false;
+        if (got.compare(0, count, HttpTestServer::generatedString(offset, count)) != 0)
+            return false;
+    }
+    return in.peek() == std::char_traits<char>::eof();
+}
+
+void clearProxyEnvironment()
+{
+    for (const char *proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+        ::unsetenv(proxy);
+}
+
+bool waitForState(uint32_t file, uint32_t state, std::chrono::milliseconds timeout, VDMFileInfo &info)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const int32_t r = VDMFileGetInfo(file, &info);
+        if (info.state == state)
+            return true;
+        if (r != VDM_OK)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
+bool waitForEnd(uint32_t file, std::chrono::milliseconds timeout, VDMFileInfo &info)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (VDMFileGetInfo(file, &info) == VDM_ENDED)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
 int32_t openTransfer(const EngineRequest &request, uint32_t &file)
 {
     uint32_t config = 0;
@@ -60,6 +112,9 @@ int32_t openTransfer(const EngineRequest &request, uint32_t &file)
         VDMSetFileConfigPluginOption(&config, u"urifile1", u"Login", utf16(request.login).c_str());
     if (!request.password.empty())
         VDMSetFileConfigPluginOption(&config, u"urifile1", u"Password", utf16(request.password).c_str());
+    if (request.expectedSize)
+        VDMSetFileConfigPluginOption(&config, u"urifile1", u"ExpectedSize",
+                                     utf16(std::to_string(*request.expectedSize)).c_str());
     return VDMFileOpenURIEx(utf16(request.url).c_str(), 0, 0, &config, &file, request.flags);
 }
 
@@ -108,6 +163,34 @@ EngineRun runTransfer(const EngineRequest &request)
     run.outputPath = outputPathOf(file);
     VDMFileClose(file);
     return run;
+}
+
+namespace {
+
+std::u16string wide(const char *ascii)
+{
+    return std::u16string(ascii, ascii + std::char_traits<char>::length(ascii));
+}
+
+} // namespace
+
+void setEngineSetting(const char *name, uint64_t value)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, u"" VDM_SETTINGS_KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr)
+        != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, wide(name).c_str(), 0, REG_QWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
+    RegCloseKey(key);
+}
+
+void clearEngineSetting(const char *name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, u"" VDM_SETTINGS_KEY, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, wide(name).c_str());
+    RegCloseKey(key);
 }
 
 } // namespace LumoraTest

@@ -149,6 +149,13 @@ TEST(HttpTestServer, faultsHappenWhereConfigured)
     EXPECT_EQ(dropped.code, CURLE_PARTIAL_FILE);
     EXPECT_EQ(dropped.body, HttpTestServer::generatedString(0, 1000));
 
+    HttpBehaviour resetting;
+    resetting.resetAfterBytes = 1000;
+    server.serveGenerated("/reset", 100000, resetting);
+    const Reply reset = request(server.url("/reset"));
+    EXPECT_EQ(reset.code, CURLE_RECV_ERROR) << "a reset, not an orderly close";
+    EXPECT_LE(reset.body.size(), 1000u);
+
     HttpBehaviour stalling;
     stalling.stallAfterBytes = 500;
     stalling.stallFor = 60s;

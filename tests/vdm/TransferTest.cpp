@@ -28,6 +28,8 @@ protected:
             ::unsetenv(proxy);
         ::setenv("VEXO_VDM_STALL_TIMEOUT_MS", "3000", 1);
         ::unsetenv("VEXO_VDM_CA_FILE");
+        // Each failure here is the end of its transfer: no second try.
+        setEngineSetting(VDM_SETTING_RETRY_LIMIT, 1);
     }
     ~TransferTest() override
     {

@@ -3,6 +3,7 @@
 
 #include "tests/support/http/HttpTestFormat.h"
 #include "tests/support/http/HttpTestServer_p.h"
+#include "tests/support/http/HttpTestSockets.h"
 
 #include <httplib.h>
 
@@ -76,6 +77,8 @@ bool HttpTestServer::Resource::read(uint64_t offset, char *out, size_t count) co
 // drops and throttling of the behaviour. The server calls pump until the body is out or pump says no.
 struct HttpTestServer::BodyStream {
     const HttpTestServer *server;
+    int localPort = 0;
+    int remotePort = 0;
     std::shared_ptr<const Resource> resource;
     uint64_t first = 0;
     uint64_t count = 0;
@@ -94,6 +97,13 @@ struct HttpTestServer::BodyStream {
             if (offset >= *behaviour.dropAfterBytes)
                 return false;
             chunk = std::min(chunk, *behaviour.dropAfterBytes - offset);
+        }
+        if (behaviour.resetAfterBytes) {
+            if (offset >= *behaviour.resetAfterBytes) {
+                HttpTestSockets::reset(localPort, remotePort);
+                return false;
+            }
+            chunk = std::min(chunk, *behaviour.resetAfterBytes - offset);
         }
         if (behaviour.stallAfterBytes && !stalled) {
             if (offset >= *behaviour.stallAfterBytes) {
@@ -137,7 +147,7 @@ void HttpTestServer::serveResource(const httplib::Request &request, httplib::Res
     uint64_t count = snap.size;
     bool partial = false;
     const std::string rangeHeader = request.get_header_value("Range");
-    if (behaviour.acceptRanges && !rangeHeader.empty()) {
+    if (behaviour.acceptRanges && behaviour.honourRanges && !rangeHeader.empty()) {
         // If-Range: the range holds only while the client's validator is still the current one.
         const std::string ifRange = request.get_header_value("If-Range");
         const bool current = ifRange.empty() || !behaviour.honourIfRange || (behaviour.sendEtag && ifRange == snap.etag)
@@ -171,6 +181,8 @@ void HttpTestServer::serveResource(const httplib::Request &request, httplib::Res
 
     auto body = std::make_shared<BodyStream>();
     body->server = this;
+    body->localPort = m_port;
+    body->remotePort = request.remote_port;
     body->resource = route.resource;
     body->first = first;
     body->count = count;

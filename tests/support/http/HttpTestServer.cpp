@@ -2,6 +2,7 @@
 
 #include "tests/support/http/HttpTestFormat.h"
 #include "tests/support/http/HttpTestServer_p.h"
+#include "tests/support/http/HttpTestSockets.h"
 
 #include <httplib.h>
 
@@ -97,6 +98,7 @@ HttpTestServer::~HttpTestServer()
     }
     m_changed.notify_all();
     m_server->stop();
+    HttpTestSockets::shutdownAll(m_port);
     if (m_listener.joinable())
         m_listener.join();
 }
@@ -123,6 +125,7 @@ void HttpTestServer::addRoute(const std::string &path, std::shared_ptr<Route> ro
     std::lock_guard lock(m_mutex);
     route->version = m_nextVersion++;
     m_routes[path] = std::move(route);
+    m_answered.erase(path);
 }
 
 void HttpTestServer::serveBytes(const std::string &path, std::string bytes, HttpBehaviour behaviour)
@@ -175,6 +178,16 @@ void HttpTestServer::setBehaviour(const std::string &path, HttpBehaviour behavio
     auto route = std::make_shared<Route>(*it->second);  // same version: validators stay
     route->behaviour = std::move(behaviour);
     it->second = std::move(route);
+    m_answered.erase(path);
+}
+
+int HttpTestServer::scriptedStatus(const std::string &path, const HttpBehaviour &behaviour)
+{
+    if (behaviour.firstStatuses.empty())
+        return 0;
+    std::lock_guard lock(m_mutex);
+    const size_t answered = m_answered[path]++;
+    return answered < behaviour.firstStatuses.size() ? behaviour.firstStatuses[answered] : 0;
 }
 
 void HttpTestServer::remove(const std::string &path)
@@ -328,9 +341,14 @@ void HttpTestServer::handle(const httplib::Request &request, httplib::Response &
         response.status = behaviour.headStatus;
         return;
     }
-    if (behaviour.forceStatus != 0) {
-        response.status = behaviour.forceStatus;
-        response.set_content("status " + std::to_string(behaviour.forceStatus) + "\n", "text/plain");
+    int status = behaviour.forceStatus != 0 ? behaviour.forceStatus : scriptedStatus(request.path, behaviour);
+    if (status == 0 && behaviour.rangedStatus != 0 && request.has_header("Range"))
+        status = behaviour.rangedStatus;
+    if (status != 0) {
+        response.status = status;
+        for (const auto &[name, value] : behaviour.extraHeaders)
+            response.set_header(name, value);
+        response.set_content("status " + std::to_string(status) + "\n", "text/plain");
         return;
     }
     serveResource(request, response, *route);

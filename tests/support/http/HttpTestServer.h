@@ -15,7 +15,7 @@
 // Every resource answers GET and HEAD, single byte ranges (206, 416, If-Range), and carries strong
 // validators that change whenever the resource is replaced. The behaviour record of a path adds
 // what real servers do wrong or on purpose: demand Basic credentials, refuse HEAD, mangle or omit
-// Content-Length, stall, drop the connection, throttle. Behaviours can be replaced between requests.
+// Content-Length, stall, drop or reset the connection, throttle. Behaviours can be replaced between requests.
 //
 // Stalls are interrupted when the server stops, so a test never waits for a stall it set up. Handlers
 // run on the server's own threads; every public member is safe to call from any thread.
@@ -79,13 +79,21 @@ struct HttpBehaviour {
     int headStatus = 0;
     // Every request answered with this status and a short text body; 0 serves the resource.
     int forceStatus = 0;
+    // The first requests (GET or HEAD) after the path is registered or its behaviour set, answered
+    // with these statuses in turn; the ones after are served as the rest of the behaviour says.
+    std::vector<int> firstStatuses;
 
     bool acceptRanges = true;  // false: Range ignored, "Accept-Ranges: none", always 200
+    bool honourRanges = true;  // false: "Accept-Ranges: bytes" claimed, yet Range ignored (200)
+    // Requests with a Range header answered with this status (503, 429: a server that refuses
+    // extra connections); 0 serves them.
+    int rangedStatus = 0;
     bool honourIfRange = true; // false: If-Range ignored, the range served even for a changed resource
     bool sendEtag = true;
     bool sendLastModified = true;
     HttpLengthMode length = HttpLengthMode::Exact;
     std::string contentType = "application/octet-stream";
+    // Sent with every answer of the path, error statuses included (Retry-After, say).
     std::vector<std::pair<std::string, std::string>> extraHeaders;
 
     // Waits this long before answering at all (headers included). Use a long time for "never".
@@ -95,6 +103,8 @@ struct HttpBehaviour {
     std::chrono::milliseconds stallFor{0};
     // After this many body bytes of one response, closes the connection.
     std::optional<uint64_t> dropAfterBytes;
+    // After this many body bytes of one response, resets the connection (RST instead of FIN).
+    std::optional<uint64_t> resetAfterBytes;
     // Sends at most this many body bytes per second; 0 for no limit.
     uint64_t bytesPerSecond = 0;
 };
@@ -165,6 +175,8 @@ private:
     // Waits for duration unless the server stops or stalls are released; false when it stopped.
     bool stall(std::chrono::milliseconds duration) const;
     bool stopping() const;
+    // The status of firstStatuses this request gets, or 0.
+    int scriptedStatus(const std::string &path, const HttpBehaviour &behaviour);
 
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_listener;
@@ -173,6 +185,7 @@ private:
     mutable std::mutex m_mutex;  // guards everything below
     mutable std::condition_variable m_changed;
     std::map<std::string, std::shared_ptr<const Route>> m_routes;
+    std::map<std::string, size_t> m_answered;  // requests per path since its behaviour was set
     std::vector<HttpRequestRecord> m_log;
     uint64_t m_nextVersion = 1;
     uint64_t m_stallGeneration = 0;
