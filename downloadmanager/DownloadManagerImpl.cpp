@@ -105,6 +105,16 @@ void Impl::finishInterruptedRuns()
     }
     for (const ItemPtr &item : unfinished)
         m_worker->finishInterrupted(item.get());
+
+    std::vector<QUrl> sources;
+    {
+        std::lock_guard queue(m_queueLock);
+        QueueRules::walk(m_downloadPlaylist.get(), [&](int64_t, QueuedFileInterface *item) {
+            sources.push_back(item->sourceUrl());
+            return true;
+        });
+    }
+    m_worker->cleanStrayParts(sources);
 }
 
 void Impl::setListener(DownloadListener *listener, DownloadManagerInterface *manager)

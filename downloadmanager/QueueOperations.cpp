@@ -158,8 +158,11 @@ void Impl::clearCompletedDownloads()
         std::lock_guard queue(m_queueLock);
         completed = QueueRules::completedForClearing(m_downloadPlaylist.get());
     }
-    for (const ItemPtr &item : completed)
+    for (const ItemPtr &item : completed) {
+        const QUrl source = item->sourceUrl();
         announceAndRemove(item.get());
+        m_worker->discardPartial(source);
+    }
     if (!completed.empty())
         announceListChange();
 }
@@ -177,7 +180,10 @@ bool Impl::removeDownload(uint64_t id)
     m_worker->getCurrentItem(current.receive());
     if (current && current->id() == id && isActiveStatus(current->status()))
         stopCurrent();
+    const QUrl source = item->sourceUrl();
     announceAndRemove(item.get());
+    // What the engine kept for resuming it goes too: nothing can reach it any more.
+    m_worker->discardPartial(source);
     announceListChange();
     return true;
 }

@@ -6,6 +6,10 @@
 #include "plugin/DownloadStatus.h"
 #include "plugin/MediaLibrary.h"
 
+#include <QUrl>
+
+#include <vector>
+
 namespace Lumora {
 
 class DownloadListener;
@@ -28,6 +32,11 @@ public:
     // (pendingFinish) is placed, handed to the library and committed, or queued to download again
     // when nothing is left to finish with. Before the scheduler's first pass, on the host's thread.
     virtual void finishInterrupted(QueuedFileInterface *item) = 0;
+    // Removes the partial data the engine keeps of source (a download that left the queue).
+    virtual void discardPartial(const QUrl &source) = 0;
+    // Removes partial files that none of the queue's sources can resume from and that have not
+    // changed for a long time (an older crash, a download removed by an older version).
+    virtual void cleanStrayParts(const std::vector<QUrl> &queueSources) = 0;
 };
 
 } // namespace Lumora

@@ -13,5 +13,6 @@ inline constexpr uint32_t EngineOpenFlags = VDM_OPEN_FOLLOW_REDIRECTS | VDM_OPEN
 inline constexpr char16_t EnginePluginName[] = u"urifile1";
 inline constexpr char16_t EngineLoginOption[] = u"Login";
 inline constexpr char16_t EnginePasswordOption[] = u"Password";
+inline constexpr char16_t EngineExpectedSizeOption[] = u"ExpectedSize";
 
 } // namespace Lumora

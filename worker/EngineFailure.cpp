@@ -16,19 +16,36 @@ FailureReason diskFailure(int error)
 
 } // namespace
 
-FailureReason ofTransfer(const VDMFileInfo &info, const QString &host)
+FailureReason ofTransfer(const VDMFileInfo &info, const QString &host, uint64_t announced)
 {
-    switch (info.result) {
+    return ofCode(info.result, info.httpStatus, info.transportError, host, announced);
+}
+
+FailureReason ofCode(int32_t code, int32_t httpStatus, int32_t transportError, const QString &host, uint64_t announced)
+{
+    switch (code) {
+    case VDM_E_HOST_NOT_FOUND:
+        return FailureReason::of(FailureKind::HostNotFound, host);
+    case VDM_E_CONNECTION_REFUSED:
+        return FailureReason::of(FailureKind::ConnectionRefused, host);
+    case VDM_E_TIMED_OUT:
+        return FailureReason::of(FailureKind::TimedOut, host);
+    case VDM_E_CONNECTION_LOST:
+        return FailureReason::of(FailureKind::ConnectionLost, host);
+    case VDM_E_BODY_TOO_LONG:
+        return FailureReason::of(FailureKind::BodyLongerThanAnnounced, formatByteCount(announced));
+    case VDM_E_DISK_FULL:
+        return FailureReason::of(FailureKind::DiskFull);
     case VDM_E_TLS:
         return FailureReason::of(FailureKind::Tls, host);
     case VDM_E_HTTP_STATUS:
-        return FailureReason::http(info.httpStatus, host);
+        return FailureReason::http(httpStatus, host);
     case VDM_E_REDIRECT:
         return FailureReason::of(FailureKind::TooManyRedirects, host);
     case VDM_E_STALLED:
         return FailureReason::of(FailureKind::TimedOut, host);
     case VDM_E_DISK:
-        return diskFailure(info.transportError);
+        return diskFailure(transportError);
     case VDM_E_PROTOCOL:
         return FailureReason::of(FailureKind::UnusableAnswer, host);
     case VDM_E_SERVICE_STOPPED:

@@ -9,8 +9,12 @@
 
 namespace Lumora::EngineFailure {
 
-// A transfer that ended with received != total. host names the server in the sentence.
-FailureReason ofTransfer(const VDMFileInfo &info, const QString &host);
+// A transfer that ended with received != total. host names the server in the sentence; announced
+// is the size the server first announced (what a body too long went past).
+FailureReason ofTransfer(const VDMFileInfo &info, const QString &host, uint64_t announced);
+// One of the engine's VDM_E_* reasons, with what the record says beside it (also the reason of a
+// retry).
+FailureReason ofCode(int32_t code, int32_t httpStatus, int32_t transportError, const QString &host, uint64_t announced);
 // VDMFileOpenURIEx's result, when not VDM_OK.
 FailureReason ofOpen(int32_t result, const QString &host);
 

@@ -3,6 +3,7 @@
 #include "host/lmrlibrary/DownloadInfo.h"
 #include "host/lmrlibrary/OSUtilities.h"
 #include "host/lmrlibrary/UIThread.h"
+#include "host/lmrlibrary/VerboseLog.h"
 #include "plugin/DownloadListener.h"
 #include "plugin/InterfaceNames.h"
 #include "plugin/PlayerInterfaces.h"
@@ -14,9 +15,12 @@
 #include "worker/TargetNaming.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QThread>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +37,13 @@ bool onMainThread()
 std::u16string utf16(const QString &text)
 {
     return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()), static_cast<size_t>(text.size()));
+}
+
+// The address as the engine names its files: without credentials, percent-encoded.
+std::u16string engineUri(QUrl url)
+{
+    url.setUserInfo(QString());
+    return utf16(QString::fromLatin1(url.toEncoded()));
 }
 
 int32_t percentOf(uint64_t received, uint64_t total)
@@ -212,6 +223,9 @@ DownloadStatusValue HttpDownloadThread::transfer(QueuedFileInterface *item, cons
         engine.setFileConfigPluginOption(&config, EnginePluginName, EngineLoginOption, user.c_str());
     if (!password.empty())
         engine.setFileConfigPluginOption(&config, EnginePluginName, EnginePasswordOption, password.c_str());
+    // A response without a length of its own may not deliver more than the probe was told.
+    const std::u16string expected = utf16(QString::number(size));
+    engine.setFileConfigPluginOption(&config, EnginePluginName, EngineExpectedSizeOption, expected.c_str());
 
     uint32_t file = 0;
     const std::u16string uri = utf16(QString::fromLatin1(url.toEncoded()));
@@ -220,6 +234,7 @@ DownloadStatusValue HttpDownloadThread::transfer(QueuedFileInterface *item, cons
 
     engine.filePause(file, 0);
     m_failure = FailureReason();
+    m_lastRetryLogged = 0;
     DownloadStatusValue status = waitUntilReady(file);
     if (status == Downloading) {
         if (DownloadManagerInterface *mgr = manager())
@@ -274,10 +289,10 @@ DownloadStatusValue HttpDownloadThread::pollTransfer(QueuedFileInterface *item, 
                 m_delivered = record.received;
                 return Completed;
             }
-            m_failure = EngineFailure::ofTransfer(record, host);
+            m_failure = EngineFailure::ofTransfer(record, host, size);
             return Failed;
         }
-        publishTransferState(item, record);
+        publishTransferState(item, record, host, size);
         if (engine.serviceIsRunning() == 0) {
             m_failure = FailureReason::of(FailureKind::EngineUnavailable);
             return Failed;
@@ -418,6 +433,41 @@ void HttpDownloadThread::finishInterrupted(QueuedFileInterface *item)
     item->commit();
 }
 
+void HttpDownloadThread::discardPartial(const QUrl &source)
+{
+    uint32_t none = 0;
+    m_options.engine.fileOpenURIEx(engineUri(source).c_str(), 0, 0, nullptr, &none, VDM_OPEN_DISCARD);
+}
+
+void HttpDownloadThread::cleanStrayParts(const std::vector<QUrl> &queueSources)
+{
+    const EngineApi &engine = m_options.engine;
+    // The part file each queued download would resume from: opened, asked and closed without a
+    // start, which the engine promises touches nothing on disk.
+    std::set<QString> kept;
+    for (const QUrl &source : queueSources) {
+        uint32_t file = 0;
+        if (engine.fileOpenURIEx(engineUri(source).c_str(), 0, 0, nullptr, &file, EngineOpenFlags) != 0)
+            continue;
+        kept.insert(QFileInfo(readOutputPath(file)).fileName());
+        engine.fileClose(file);
+    }
+    // Where earlier runs may have written: below the media folder, and the fallback folder.
+    std::set<QString> folders{OSUtilities::getTempDownloadDirectoryPath()};
+    if (OSUtilities::setTempDownloadDirectoryParent(TargetNaming::mediaFolder(m_defaultMediaFolder)))
+        folders.insert(OSUtilities::getTempDownloadDirectoryPath());
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-std::chrono::duration_cast<std::chrono::seconds>(StrayPartAge).count());
+    for (const QString &folder : folders) {
+        const QFileInfoList parts = QDir(folder).entryInfoList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
+        for (const QFileInfo &part : parts) {
+            if (kept.count(part.fileName()) || part.lastModified() > before)
+                continue;
+            QFile::remove(part.filePath());
+            QFile::remove(part.filePath() + QStringLiteral(".meta"));
+        }
+    }
+}
+
 void HttpDownloadThread::failureReport(QueuedFileInterface *item, const FailureReason &reason)
 {
     std::lock_guard lock(m_itemLock);
@@ -448,12 +498,29 @@ DownloadStatusValue HttpDownloadThread::failWith(QueuedFileInterface *item, cons
     return Failed;
 }
 
-void HttpDownloadThread::publishTransferState(QueuedFileInterface *item, const VDMFileInfo &record)
+void HttpDownloadThread::publishTransferState(QueuedFileInterface *item, const VDMFileInfo &record, const QString &host,
+                                              uint64_t size)
 {
     TransferState state;
     state.received = record.received;
     state.total = record.total == VDM_SIZE_UNKNOWN ? 0 : record.total;
     state.readAt = transferClockMs();
+    state.tries = record.attempt;
+    state.maxTries = record.maxAttempts;
+    if (record.state == VDM_STATE_RETRYING) {
+        state.retryInMs = std::max<uint32_t>(record.retryDelayMs, 1);
+        state.retrying = EngineFailure::ofCode(record.retryReason, record.httpStatus, record.transportError, host, size);
+        // One line per retry on the verbose channel, when the wait for it begins.
+        if (record.attempt != m_lastRetryLogged) {
+            m_lastRetryLogged = record.attempt;
+            VerboseLog::write(QStringLiteral("%1: retrying in %2 s: %3 (try %4 of %5)")
+                                  .arg(item->id())
+                                  .arg((state.retryInMs + 999) / 1000)
+                                  .arg(state.retrying.message())
+                                  .arg(record.attempt)
+                                  .arg(record.maxAttempts));
+        }
+    }
     item->setTransferState(state);
 }
 

@@ -63,6 +63,11 @@ public:
     void setManager(DownloadManagerInterface *manager, DownloadListener *listener) override;
     void requestStop(QueuedFileInterface *item) override;
     void finishInterrupted(QueuedFileInterface *item) override;
+    void discardPartial(const QUrl &source) override;
+    void cleanStrayParts(const std::vector<QUrl> &queueSources) override;
+
+    // A partial file nobody can resume from is removed once it has not changed for this long.
+    static constexpr std::chrono::hours StrayPartAge{24 * 7};
 
     // The engine's output file of the last run that opened one (empty when it gave none).
     QString outputPath() const;
@@ -82,7 +87,7 @@ private:
     QString readOutputPath(uint32_t file);
     void failureReport(QueuedFileInterface *item, const FailureReason &reason);
     DownloadStatusValue failWith(QueuedFileInterface *item, const FailureReason &reason);
-    void publishTransferState(QueuedFileInterface *item, const VDMFileInfo &record);
+    void publishTransferState(QueuedFileInterface *item, const VDMFileInfo &record, const QString &host, uint64_t size);
     // Tells the user once (until a run is recorded again) that runs cannot be recorded.
     void warnUnrecordable(QueuedFileInterface *item);
     bool stopRequested() const { return m_stopRequested.load(); }
@@ -108,6 +113,7 @@ private:
     FailureReason m_failure;
     uint64_t m_delivered = 0;
     std::atomic<bool> m_unrecordableWarned{false};
+    uint32_t m_lastRetryLogged = 0;
 };
 
 } // namespace Lumora

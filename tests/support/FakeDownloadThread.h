@@ -51,6 +51,12 @@ public:
     }
 
     void finishInterrupted(QueuedFileInterface *item) override { interruptedFinishes.push_back(item->id()); }
+    void discardPartial(const QUrl &source) override
+    {
+        std::lock_guard lock(m_mutex);
+        discarded.push_back(source);
+    }
+    void cleanStrayParts(const std::vector<QUrl> &sources) override { strayCleaningSources = sources; }
 
     void stopAndWait() override
     {
@@ -88,6 +94,8 @@ public:
     }
 
     std::vector<uint64_t> interruptedFinishes;  // before the scheduler runs: no lock needed
+    std::vector<QUrl> strayCleaningSources;     // the same
+    std::vector<QUrl> discarded;                // guarded by m_mutex
     std::atomic<int> downloads{0}, requestStops{0}, stopAndWaits{0};
     std::atomic<bool> stopRequested{false}, running{false};
     std::atomic<Lumora::DownloadManagerInterface *> manager{nullptr};

@@ -5,6 +5,7 @@
 #include "plugin/Topics.h"
 
 #include "host/lmrlibrary/UIThread.h"
+#include "host/lmrlibrary/VerboseLog.h"
 #include "plugin/InterfaceNames.h"
 #include "tests/support/FakeMediaLibrary.h"
 #include "tests/support/FakePlayer.h"
@@ -134,7 +135,10 @@ TEST_F(DownloadFixture, aCompleteRunReportsInOrderAndPlacesTheFile)
     const auto names = manager.names();
     EXPECT_EQ(names.front(), "size");
     EXPECT_EQ(names[1], "file");
-    EXPECT_EQ(engine.calls().front(), "open");
+    // The probed size goes with the file, so that a body without a length cannot run past it.
+    EXPECT_EQ(engine.calls()[0], "option");
+    EXPECT_EQ(engine.calls()[1], "open");
+    EXPECT_EQ(engine.options(), (std::vector<std::pair<std::u16string, std::u16string>>{{u"ExpectedSize", u"1000"}}));
     EXPECT_EQ(engine.count("close"), 1);
     EXPECT_FALSE(engine.fileOpen.load());
     EXPECT_EQ(item->committedStatus(), Downloading);  // set directly on the item before the transfer
@@ -189,7 +193,7 @@ TEST_F(DownloadFixture, anEngineThatCannotOpenEndsTheRunAtOnce)
     engine.openResult = VDM_E_UNAVAILABLE;
     auto item = clip();
     EXPECT_EQ(worker().download(item.get()), Failed);
-    EXPECT_EQ(engine.calls(), std::vector<std::string>{"open"});
+    EXPECT_EQ(engine.calls(), (std::vector<std::string>{"option", "open"}));
     EXPECT_EQ(manager.count("status"), 0);
     EXPECT_TRUE(listener.failures().empty());
 }
@@ -390,10 +394,11 @@ TEST_F(DownloadFixture, credentialsMoveFromTheAddressIntoEngineOptionsWhole)
     auto item = addItem(server.urlWithCredentials("/clip.mp4", "ann", longPassword));
     EXPECT_EQ(worker().download(item.get()), Completed);
     const auto options = engine.options();
-    ASSERT_EQ(options.size(), 2u);
+    ASSERT_EQ(options.size(), 3u);
     EXPECT_EQ(options[0], std::make_pair(std::u16string(u"Login"), std::u16string(u"ann")));
     EXPECT_EQ(options[1].first, u"Password");
     EXPECT_EQ(options[1].second.size(), 300u);
+    EXPECT_EQ(options[2].first, u"ExpectedSize");
     EXPECT_EQ(QString::fromStdU16String(engine.openedUri()), QString::fromStdString(server.url("/clip.mp4")));
 
     // A user name alone stays in the address and sets no option.
@@ -404,7 +409,7 @@ TEST_F(DownloadFixture, credentialsMoveFromTheAddressIntoEngineOptionsWhole)
     engine.infoPasses = 0;
     setOutput(home.path() + "/engine/clip.mp4");
     EXPECT_EQ(worker().download(partial.get()), Completed);
-    EXPECT_EQ(engine.options().size(), 2u);
+    EXPECT_EQ(engine.options().size(), 4u) << "the size again, and no credentials";
     EXPECT_TRUE(QString::fromStdU16String(engine.openedUri()).contains("ann@"));
 }
 
@@ -500,4 +505,37 @@ TEST_F(DownloadFixture, aRunThatCannotBeRecordedDoesNotStartAndSaysWhyOnce)
     item->refuseCommit = false;
     EXPECT_EQ(worker().download(item.get()), Completed);
     UIThread::setMessageSink(previous);
+}
+
+TEST_F(DownloadFixture, theEnginesRetriesReachTheItemAndTheVerboseChannelOncePerTry)
+{
+    QStringList lines;
+    const auto previous = VerboseLog::setSink([&](const QString &line) { lines << line; });
+    std::vector<TransferState> seen;
+    engine.setInfoScript([&](int pass) {
+        FakeEngine::Info info{VDM_OK, kSize, 300};
+        if (pass == 1 || pass == 2)  // the connection was lost: try 2 of 10 in 4 s, shown twice
+            info = FakeEngine::Info{VDM_OK, kSize, 300, true, VDM_OK, 0, 2, 10, pass == 1 ? 4000u : 3900u,
+                                    VDM_E_CONNECTION_LOST};
+        if (pass >= 3)
+            info = FakeEngine::Info{VDM_ENDED, kSize, kSize, true, VDM_OK, 0, 2, 10};
+        return info;
+    });
+    manager.onProgress = [&](QueuedFileInterface *item) { seen.push_back(item->transferState()); };
+    auto item = clip();
+    EXPECT_EQ(worker().download(item.get()), Completed);
+    VerboseLog::setSink(previous);
+
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_FALSE(seen[0].isWaitingToRetry());
+    EXPECT_EQ(seen[1].retryInMs, 4000u);
+    EXPECT_EQ(seen[1].tries, 2u);
+    EXPECT_EQ(seen[1].maxTries, 10u);
+    EXPECT_EQ(seen[1].retrying.kind, FailureKind::ConnectionLost);
+    const QStringList retries = lines.filter(QStringLiteral("retrying"));
+    ASSERT_EQ(retries.size(), 1);
+    EXPECT_TRUE(retries[0].startsWith(QStringLiteral("%1: retrying in 4 s: the connection to").arg(item->id())))
+        << retries[0].toStdString();
+    EXPECT_TRUE(retries[0].endsWith(QStringLiteral("was lost (try 2 of 10)"))) << retries[0].toStdString();
+    EXPECT_EQ(item->transferState().received, 0u) << "nothing live is left once the run is over";
 }

@@ -91,6 +91,11 @@ struct FakeEngineCalls {
             record->received = answer.received;
             record->result = answer.failure;
             record->httpStatus = answer.httpStatus;
+            record->attempt = answer.attempt;
+            record->maxAttempts = answer.maxAttempts;
+            record->retryDelayMs = answer.retryDelayMs;
+            record->retryReason = answer.retryReason;
+            record->state = answer.retryDelayMs ? VDM_STATE_RETRYING : VDM_STATE_RUNNING;
         }
         return answer.result;
     }
@@ -259,6 +264,8 @@ bool RecordingManager::setDownloadProgress(QueuedFileInterface *item, int32_t pe
 {
     item->setProgress(percent);
     add({"progress", percent, {}});
+    if (onProgress)
+        onProgress(item);
     return true;
 }
 

@@ -33,6 +33,11 @@ public:
         bool fill = true;    // false: leave the record as the caller passed it
         int32_t failure = VDM_OK;  // the record's result: why an ended transfer failed
         int32_t httpStatus = 0;
+        // A wait to try again: the try that comes, out of how many, in how long, and why.
+        uint32_t attempt = 0;
+        uint32_t maxAttempts = 0;
+        uint32_t retryDelayMs = 0;
+        int32_t retryReason = VDM_OK;
     };
     using InfoScript = std::function<Info(int pass)>;
 
@@ -111,6 +116,9 @@ public:
     bool playDownload(uint64_t id) override;
     bool moveDownload(uint64_t, int64_t) override { return false; }
     void setDownloadPlaylist(PlaylistInterface *) override {}
+
+    // Called with every progress report, on the worker's thread.
+    std::function<void(QueuedFileInterface *)> onProgress;
 
 private:
     void add(Call call);

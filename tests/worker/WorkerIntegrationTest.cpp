@@ -13,6 +13,7 @@
 #include "tests/support/http/HttpTestServer.h"
 #include "tests/worker/WorkerFakes.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 
@@ -193,4 +194,56 @@ TEST_F(EndToEnd, stopAndWaitEndsARunningTransfer)
     run.join();
     EXPECT_EQ(result, Queued);
     EXPECT_FALSE(QFile::exists(mediaFolder + "/slow.vexo"));
+}
+
+// Partial data nobody can resume from goes: the part of a download that left the queue at once, a
+// stray part that has lain unchanged for long at the next start; the part of a queued download, and
+// a recent stray one, stay.
+TEST_F(EndToEnd, partialDataThatNoQueuedDownloadCanResumeFromIsRemoved)
+{
+    // Where the engine keeps the part of each address: learnt from the engine itself.
+    const auto partOf = [&](const std::string &url) {
+        const std::u16string uri = QString::fromStdString(url).toStdU16String();
+        const EngineApi engine = EngineBinding::forwardingTable();
+        uint32_t file = 0;
+        EXPECT_EQ(engine.fileOpenURIEx(uri.c_str(), 0, 0, nullptr, &file, EngineOpenFlags), VDM_OK);
+        uint32_t bytes = 0;
+        engine.fileGetOutputPath(file, nullptr, &bytes);
+        std::u16string path(bytes / 2, u'\0');
+        engine.fileGetOutputPath(file, path.data(), &bytes);
+        engine.fileClose(file);
+        return QString::fromStdU16String(path.c_str());
+    };
+    const auto makePart = [](const QString &path, int daysOld) {
+        QDir().mkpath(QFileInfo(path).path());
+        for (const QString &name : {path, path + ".meta"}) {
+            QFile file(name);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("partial");
+            file.flush();
+            file.setFileTime(QDateTime::currentDateTime().addDays(-daysOld), QFileDevice::FileModificationTime);
+        }
+    };
+    worker();  // the engine's folder follows the media folder from here on
+    OSUtilities::setTempDownloadDirectoryParent(mediaFolder);
+
+    const QString queued = partOf(server.url("/queued.mp4"));
+    const QString removed = partOf(server.url("/removed.mp4"));
+    const QString oldStray = partOf(server.url("/old-stray.mp4"));
+    const QString newStray = partOf(server.url("/new-stray.mp4"));
+    ASSERT_TRUE(queued.endsWith(".part")) << queued.toStdString();
+    makePart(queued, 30);
+    makePart(removed, 0);
+    makePart(oldStray, 30);
+    makePart(newStray, 1);
+
+    worker().discardPartial(QUrl(QString::fromStdString(server.urlWithCredentials("/removed.mp4", "a", "b"))));
+    EXPECT_FALSE(QFile::exists(removed));
+    EXPECT_FALSE(QFile::exists(removed + ".meta"));
+
+    worker().cleanStrayParts({QUrl(QString::fromStdString(server.url("/queued.mp4")))});
+    EXPECT_TRUE(QFile::exists(queued));
+    EXPECT_FALSE(QFile::exists(oldStray));
+    EXPECT_FALSE(QFile::exists(oldStray + ".meta"));
+    EXPECT_TRUE(QFile::exists(newStray));
 }
