@@ -37,9 +37,9 @@
  * WHERE FILES GO
  *
  * The output directory is read at every open, in this order:
- *   1. the string value "TempDownloadDirectory" of the registry key
- *      HKEY_CURRENT_USER\SOFTWARE\Vexo\Settings\DesktopService, which the host library writes
- *      whenever it moves its temporary download directory;
+ *   1. the string value VDM_OUTPUT_DIRECTORY_VALUE of the registry key VDM_OUTPUT_DIRECTORY_KEY of
+ *      HKEY_CURRENT_USER, which the host library writes whenever it moves its temporary download
+ *      directory;
  *   2. $LUMORA_HOME/cache/downloads when LUMORA_HOME is set;
  *   3. $XDG_CACHE_HOME/lumora/downloads, or ~/.cache/lumora/downloads.
  * The directory is created by the first start when missing. In it, a transfer writes "<name>.part"
@@ -199,7 +199,12 @@ enum VDMResult {
  * They are read when a run starts and at most once a second while it runs, so a change reaches
  * running transfers within a second.
  * ------------------------------------------------------------------------------------------- */
-#define VDM_SETTINGS_KEY "SOFTWARE\\Vexo\\Settings\\VexoDownloadManager"
+/* Where the host library publishes its temporary download directory (see WHERE FILES GO). */
+#define VDM_OUTPUT_DIRECTORY_KEY "SOFTWARE\\Vexo\\Settings\\DesktopService"
+#define VDM_OUTPUT_DIRECTORY_VALUE "TempDownloadDirectory"
+
+#define VDM_SETTINGS_COMPONENT "VexoDownloadManager"
+#define VDM_SETTINGS_KEY "SOFTWARE\\Vexo\\Settings\\" VDM_SETTINGS_COMPONENT
 
 /* Bytes per second that all transfers of the process together may receive; 0 for no limit.
    Other values below the minimum count as the minimum. The environment variable

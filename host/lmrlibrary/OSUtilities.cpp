@@ -1,6 +1,7 @@
 #include "host/lmrlibrary/OSUtilities.h"
 
 #include "platform/Registry.h"
+#include "vdm/VexoDownloadManager.h"
 #include "platform/UserDirectories.h"
 
 #include <QDir>
@@ -34,7 +35,7 @@ std::mutex tempParentMutex;
 constexpr const char kIncompleteFolder[] = ".incomplete";
 
 // The download engine is a library of its own that does not link this one: it learns where to
-// write from the "TempDownloadDirectory" value of the DesktopService settings component.
+// write from the value the engine's header names (VDM_OUTPUT_DIRECTORY_KEY, _VALUE).
 void publishTempDownloadDirectory(const QString &path)
 {
     static std::mutex mutex;
@@ -44,12 +45,12 @@ void publishTempDownloadDirectory(const QString &path)
     if (record == published)
         return;
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\Vexo\\Settings\\DesktopService", 0, nullptr, 0,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, u"" VDM_OUTPUT_DIRECTORY_KEY, 0, nullptr, 0,
                         KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     const std::u16string text = path.toStdU16String();
     const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
-    if (RegSetValueExW(key, u"TempDownloadDirectory", 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()), bytes)
+    if (RegSetValueExW(key, u"" VDM_OUTPUT_DIRECTORY_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()), bytes)
         == ERROR_SUCCESS)
         published = record;
     RegCloseKey(key);

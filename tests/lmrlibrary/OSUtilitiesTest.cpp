@@ -1,4 +1,5 @@
 #include "host/lmrlibrary/OSUtilities.h"
+#include "vdm/VexoDownloadManager.h"
 #include "plugin/SettingKeys.h"
 #include "settings/VexoSettings.h"
 #include "tests/support/TempHome.h"
@@ -69,6 +70,6 @@ TEST(OSUtilities, theTemporaryDirectoryIsPublishedForTheDownloadEngine)
     lmtl::RefCountedPtr<lmds::IVexoSettings> desktop;
     ASSERT_TRUE(lmds::openSettings(Lumora::SettingKeys::componentPath(Lumora::SettingKeys::DesktopServiceComponent), lmds::kOpenUserWithMachineReadOnly, desktop.receive()));
     std::u16string value;
-    ASSERT_TRUE(desktop->getValue("TempDownloadDirectory", value));
+    ASSERT_TRUE(desktop->getValue(VDM_OUTPUT_DIRECTORY_VALUE, value));
     EXPECT_EQ(QString::fromStdU16String(value), OSUtilities::getTempDownloadDirectoryPath());
 }

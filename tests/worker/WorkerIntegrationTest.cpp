@@ -7,6 +7,7 @@
 #include "host/lmrlibrary/OSUtilities.h"
 #include "plugin/InterfaceNames.h"
 #include "settings/VexoSettings.h"
+#include "vdm/VexoDownloadManager.h"
 #include "tests/support/FakeMediaLibrary.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TestHostContext.h"
@@ -246,4 +247,56 @@ TEST_F(EndToEnd, partialDataThatNoQueuedDownloadCanResumeFromIsRemoved)
     EXPECT_FALSE(QFile::exists(oldStray));
     EXPECT_FALSE(QFile::exists(oldStray + ".meta"));
     EXPECT_TRUE(QFile::exists(newStray));
+}
+
+// Servers that do not keep their word: nothing is written past the size promised, what arrives is
+// what the item says it holds, and each ending says why.
+TEST_F(EndToEnd, hostileServersAreHeldToWhatTheyAnnounced)
+{
+    // Each run's partial file is looked for where the engine writes.
+    const auto leftovers = [&] {
+        return QDir(OSUtilities::getTempDownloadDirectoryPath()).entryList(QDir::Files | QDir::Hidden);
+    };
+    // Passing faults are tried once only here: what is tested is the ending.
+    lmtl::RefCountedPtr<lmds::IVexoSettings> engineSettings;
+    ASSERT_TRUE(lmds::openSettings(SettingKeys::componentPath(VDM_SETTINGS_COMPONENT), lmds::kOpenCreateUser,
+                                   engineSettings.receive()));
+    ASSERT_TRUE(engineSettings->setValue(std::string(VDM_SETTING_RETRY_LIMIT), uint32_t(1)));
+
+    // HEAD says 53,360 bytes; the GET streams without a length and without end.
+    HttpBehaviour endless;
+    endless.headLength = 53360;
+    endless.length = HttpLengthMode::Omitted;
+    server.serveGenerated("/endless.mp4", 1ull << 40, endless);
+    auto item = addItem(server.url("/endless.mp4"));
+    EXPECT_EQ(worker().download(item.get()), Failed);
+    EXPECT_EQ(item->failureReason().kind, FailureKind::BodyLongerThanAnnounced);
+    EXPECT_EQ(item->failureReason().message(), "the server sent more than the 52.1 KiB it announced");
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(", ").toStdString();
+
+    // HEAD and GET disagree, and the GET says how long it is: the file is what the GET sent.
+    for (const uint64_t sent : {uint64_t(70000), uint64_t(30000)}) {
+        HttpBehaviour mismatch;
+        mismatch.headLength = 53360;
+        const std::string path = "/mismatch-" + std::to_string(sent) + ".mp4";
+        server.serveGenerated(path, sent, mismatch);
+        auto delivered = addItem(server.url(path));
+        ASSERT_EQ(worker().download(delivered.get()), Completed) << sent;
+        EXPECT_EQ(delivered->size(), sent);
+        EXPECT_EQ(QFileInfo(delivered->fileUrl().toLocalFile()).size(), static_cast<qint64>(sent));
+    }
+
+    // A body cut short of its length by a server that names no version of it: nothing could resume
+    // from what arrived.
+    HttpBehaviour cut;
+    cut.dropAfterBytes = 20000;
+    cut.acceptRanges = false;
+    cut.sendEtag = false;
+    cut.sendLastModified = false;
+    server.serveGenerated("/cut.mp4", 60000, cut);
+    auto shortened = addItem(server.url("/cut.mp4"));
+    EXPECT_EQ(worker().download(shortened.get()), Failed);
+    EXPECT_EQ(shortened->failureReason().kind, FailureKind::ConnectionLost);
+    EXPECT_TRUE(leftovers().isEmpty()) << "a part that cannot be resumed is not kept: "
+                                       << leftovers().join(", ").toStdString();
 }

@@ -341,6 +341,11 @@ void HttpTestServer::handle(const httplib::Request &request, httplib::Response &
         response.status = behaviour.headStatus;
         return;
     }
+    if (request.method == "HEAD" && behaviour.headLength) {
+        response.status = 200;
+        response.set_header("Content-Length", std::to_string(*behaviour.headLength));
+        return;
+    }
     int status = behaviour.forceStatus != 0 ? behaviour.forceStatus : scriptedStatus(request.path, behaviour);
     if (status == 0 && behaviour.rangedStatus != 0 && request.has_header("Range"))
         status = behaviour.rangedStatus;

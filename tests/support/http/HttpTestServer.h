@@ -77,6 +77,9 @@ struct HttpBehaviour {
 
     // HEAD answered with this status (405, 501, ...) instead of the headers; 0 answers it normally.
     int headStatus = 0;
+    // HEAD answered 200 with this Content-Length, whatever the resource is: a server whose HEAD
+    // and GET disagree.
+    std::optional<uint64_t> headLength;
     // Every request answered with this status and a short text body; 0 serves the resource.
     int forceStatus = 0;
     // The first requests (GET or HEAD) after the path is registered or its behaviour set, answered
