@@ -38,6 +38,9 @@ struct LibraryOpenOptions {
     // How long the integrity check at opening may take; a check that runs out of time passes
     // (a library that large is not read whole at every start).
     int integrityCheckMs = 2000;
+    // Put items no queue reaches back into the queue (what a process killed in the middle of adding
+    // a download leaves). Only tests that build such states on purpose turn it off.
+    bool reattachStrayItems = true;
 };
 
 // What a damaged library file is told apart by, in the error of a refused open.

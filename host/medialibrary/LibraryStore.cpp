@@ -141,7 +141,7 @@ std::shared_ptr<LibraryStore> LibraryStore::open(const LibraryOpenOptions &optio
         return nullptr;
     }
     store->m_playlist = lmtl::adopt(new LibraryPlaylist(store, store->m_playlistId));
-    if (!store->m_db->isReadOnly())
+    if (!store->m_db->isReadOnly() && options.reattachStrayItems)
         store->reattachStrayItems();
     return store;
 }
@@ -230,8 +230,9 @@ bool LibraryStore::reload(QString *error)
     return true;
 }
 
-// Older libraries could be left with an item that no queue reaches (a kill between its creation and
-// its place in the queue). Such an item is put back at the end of the queue, once, at opening.
+// A process killed between creating an item and placing it in the queue leaves an item no queue
+// reaches. Such an item is put back at the end of the queue when the library opens for writing,
+// which happens only while no other process adds items to it (one player per home).
 void LibraryStore::reattachStrayItems()
 {
     std::vector<uint64_t> stray;
@@ -308,14 +309,10 @@ bool LibraryStore::createItem(const QUrl &address, const QString &title, const Q
         return false;
     SqliteStatement &insert = m_db->statement(kInsertItem);
     bindItem(insert, id, record);
-    // The item enters the queue (at its end) in the same transaction: a process killed before the
-    // download manager places it leaves a queued download, never a row no queue reaches. The
-    // manager's insertion then moves it to its place.
-    std::vector<uint64_t> order = m_order;
-    order.push_back(id);
-    if (!insert.run() || !writeOrder(order) || !transaction.commit())
+    // The item joins the queue when the download manager places it; a process killed before that
+    // leaves a row that the next opening puts back into the queue (reattachStrayItems).
+    if (!insert.run() || !transaction.commit())
         return false;
-    m_order = std::move(order);
     auto item = lmtl::adopt(new LibraryQueuedFile(shared_from_this(), id, record));
     m_items.emplace(id, item);
     return handOut(item, out);

@@ -121,6 +121,7 @@ std::unique_ptr<MediaLibrary> openLibrary(const QString &path)
 {
     LibraryOpenOptions options;
     options.databasePath = path;
+    options.reattachStrayItems = false;  // the script leaves items outside the queue on purpose
     QString error;
     auto library = MediaLibrary::open(options, &error);
     EXPECT_TRUE(library) << error.toStdString();

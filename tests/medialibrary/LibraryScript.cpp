@@ -74,10 +74,8 @@ void applyToState(ScriptState &state, const ScriptOp &op)
     auto &order = state.order;
     switch (op.kind) {
     case ScriptOp::Create:
-        // A new item is queued at the end in the same step.
         state.created = op.ordinal;
         state.items[op.ordinal] = ScriptItem{1, 0, 0, QStringLiteral("item-%1").arg(op.ordinal)};
-        order.push_back(op.ordinal);
         break;
     case ScriptOp::Insert:
     case ScriptOp::Move:

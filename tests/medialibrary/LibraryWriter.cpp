@@ -37,6 +37,7 @@ std::unique_ptr<Lumora::MediaLibrary> openLibrary(const char *path)
     Lumora::LibraryOpenOptions options;
     options.databasePath = QString::fromLocal8Bit(path);
     options.busyTimeoutMs = 10000;
+    options.reattachStrayItems = false;  // the script leaves items outside the queue on purpose
     QString error;
     auto library = Lumora::MediaLibrary::open(options, &error);
     if (!library) {
