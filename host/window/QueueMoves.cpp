@@ -73,10 +73,21 @@ std::vector<Move> toPlace(const std::vector<uint64_t> &order, const std::vector<
             break;
         }
     }
+    // The first of the selection that stand right in front of the anchor, in their order, are in
+    // place already: only the others move.
+    const std::vector<int64_t> rows = selectedRows(order, selected);
+    const int64_t anchorRow = anchored ? std::find(order.begin(), order.end(), anchor) - order.begin()
+                                       : static_cast<int64_t>(order.size());
+    size_t inPlace = 0;
+    while (inPlace < rows.size() && rows[inPlace] == rows.front() + static_cast<int64_t>(inPlace))
+        ++inPlace;
+    if (rows.empty() || rows.front() + static_cast<int64_t>(inPlace) != anchorRow)
+        inPlace = 0;
+
     std::vector<uint64_t> current = order;
     std::vector<Move> moves;
-    for (int64_t row : selectedRows(order, selected)) {
-        const uint64_t id = order[static_cast<size_t>(row)];
+    for (size_t k = inPlace; k < rows.size(); ++k) {
+        const uint64_t id = order[static_cast<size_t>(rows[k])];
         const int64_t from = std::find(current.begin(), current.end(), id) - current.begin();
         // Taken out first, then put in front of the anchor (or at the end).
         int64_t to = static_cast<int64_t>(current.size()) - 1;

@@ -145,6 +145,10 @@ TEST_F(DownloadsWindowTest, aDroppedListOfAddressesIsQueued)
     }
     QMimeData dropped;
     dropped.setUrls({QUrl::fromLocalFile(list), QUrl("http://h/three.mov")});
+    // As a drag from another program arrives: it enters, then drops.
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window.get(), &drop);
     LumoraTest::drainEvents();

@@ -20,6 +20,15 @@ using namespace Lumora::Window;
 
 namespace {
 
+TransferState transfer(uint64_t received, uint64_t total, int64_t readAt)
+{
+    TransferState state;
+    state.received = received;
+    state.total = total;
+    state.readAt = readAt;
+    return state;
+}
+
 class QueueModelTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -148,16 +157,16 @@ TEST_F(QueueModelTest, tickReadsTheRunningTransfersForBytesSpeedAndTimeLeft)
     const ItemPtr running = add("running"), waiting = add("waiting");
     running->setSize(1000);
     running->setStatus(Downloading);
-    running->setTransferState({100, 1000, 1000});
+    running->setTransferState(transfer(100, 1000, 1000));
     model.setOrder(queue({running, waiting}));
     EXPECT_EQ(cell(0, QueueModel::StatusColumn), "Downloading");
     EXPECT_EQ(cell(0, QueueModel::SizeColumn), "100 B of 1000 B");
     EXPECT_EQ(cell(0, QueueModel::SpeedColumn), "-");
 
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    running->setTransferState({300, 1000, 2000});
+    running->setTransferState(transfer(300, 1000, 2000));
     // A download that does not run is not read, whatever its item says.
-    waiting->setTransferState({999, 1000, 2000});
+    waiting->setTransferState(transfer(999, 1000, 2000));
     model.tick();
     ASSERT_EQ(changed.size(), 1);
     EXPECT_EQ(changed[0][0].toModelIndex().row(), 0);
@@ -172,7 +181,7 @@ TEST_F(QueueModelTest, tickReadsTheRunningTransfersForBytesSpeedAndTimeLeft)
     EXPECT_EQ(changed.size(), 1);
 
     // The engine waits to try again: the row says so, and why.
-    TransferState retrying{300, 1000, 3000};
+    TransferState retrying = transfer(300, 1000, 3000);
     retrying.tries = 1;
     retrying.maxTries = 3;
     retrying.retryInMs = 2000;

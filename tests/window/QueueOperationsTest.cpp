@@ -83,7 +83,7 @@ TEST_F(QueueOperationsTest, addReportsWhatBecameOfEachAddress)
 {
     const ItemPtr queued = add("queued");
     QList<Host::IntakeOutcome> reported;
-    connect(operations.get(), &QueueOperations::intakeReported, [&](const QList<Host::IntakeOutcome> &outcomes) { reported = outcomes; });
+    QObject::connect(operations.get(), &QueueOperations::intakeReported, [&](const QList<Host::IntakeOutcome> &outcomes) { reported = outcomes; });
     operations->add({QUrl("http://h/new.mp4"), QUrl("http://h/queued.mp4")});
     LumoraTest::drainEvents();
     ASSERT_EQ(reported.size(), 2);

@@ -44,12 +44,19 @@ const QueueRow *rowFor(const WindowSession &session, const QUrl &source)
     return nullptr;
 }
 
-bool reachesCompleted(const WindowSession &session, const QUrl &source)
+::testing::AssertionResult reachesCompleted(const WindowSession &session, const QUrl &source)
 {
-    return spinUntil([&] {
+    const bool completed = spinUntil([&] {
         const QueueRow *row = rowFor(session, source);
         return row && row->status == Completed;
     });
+    if (completed)
+        return ::testing::AssertionSuccess();
+    const QueueRow *row = rowFor(session, source);
+    if (!row)
+        return ::testing::AssertionFailure() << "no row for " << source.toString().toStdString();
+    return ::testing::AssertionFailure() << "the row is " << session.model().statusText(*row).toStdString() << " ("
+                                         << row->failure.message().toStdString() << ")";
 }
 
 void quitAndWait(WindowSession &session)
@@ -108,13 +115,16 @@ TEST(WindowSession, commandsTypedInATerminalAreHandedToTheWindow)
     const QUrl address(QString::fromStdString(server.url(kClip)));
     const QUrl again(QString::fromStdString(server.url("/again.mp4")));
 
+    // Held like "lumora window" holds it: the terminal's lumora finds the home taken and hands over.
+    Host::InstanceGate gate;
+    QString error;
+    ASSERT_EQ(gate.acquire(std::chrono::seconds(5), &error), Host::InstanceGate::Role::Owner) << error.toStdString();
     WindowSession::Options options;
     options.socketName = Host::instanceSocketName(Host::homeIdentity());
     options.handOver = [](Cli::RunningPlayer &player, const QStringList &args, const QString &cwd,
                           std::shared_ptr<Host::CommandReply> reply) { Cli::handOver(player, args, cwd, std::move(reply)); };
     options.ownCommand = QStringLiteral("window");
     WindowSession session(options);
-    QString error;
     ASSERT_TRUE(session.start(&error)) << error.toStdString();
 
     QString output;
