@@ -84,7 +84,7 @@ DownloadsWindow::DownloadsWindow(QueueModel &model, QueueOperations &operations,
     const struct {
         int column;
         int chars;
-    } widths[] = {{QueueModel::StatusColumn, 22}, {QueueModel::ProgressColumn, 14}, {QueueModel::SizeColumn, 20},
+    } widths[] = {{QueueModel::StatusColumn, 28}, {QueueModel::ProgressColumn, 14}, {QueueModel::SizeColumn, 26},
                   {QueueModel::SpeedColumn, 12}, {QueueModel::TimeLeftColumn, 10}, {QueueModel::SourceColumn, 30}};
     for (const auto &width : widths)
         m_view->setColumnWidth(width.column, charsWide(this, width.chars));
@@ -247,11 +247,11 @@ void DownloadsWindow::updateStatus()
 {
     const QueueModel::Counts counts = m_model.counts();
     QStringList parts;
-    parts << tr("%n download(s)", nullptr, counts.total);
+    parts << tr("%1 in the queue").arg(counts.total);
     if (counts.running > 0)
-        parts << tr("%n running at %1", nullptr, counts.running).arg(Host::formatRate(counts.bytesPerSecond));
+        parts << tr("%1 running at %2").arg(counts.running).arg(Host::formatRate(counts.bytesPerSecond));
     if (counts.failed > 0)
-        parts << tr("%n failed", nullptr, counts.failed);
+        parts << tr("%1 failed").arg(counts.failed);
     if (m_model.isPaused())
         parts << tr("paused");
     const QString text = parts.join(QStringLiteral(" · "));
@@ -346,7 +346,7 @@ void DownloadsWindow::intakeReported(const QList<Host::IntakeOutcome> &outcomes)
     if (!refused.isEmpty())
         showNotice(tr("Not queued: %1").arg(refused.join(QStringLiteral("; "))));
     if (queued > 0)
-        statusBar()->showMessage(tr("Queued %n download(s).", nullptr, queued), kStatusMessageMs);
+        statusBar()->showMessage(tr("Queued: %1").arg(queued), kStatusMessageMs);
 }
 
 void DownloadsWindow::downloadFinished(uint64_t id, int status)
