@@ -3,10 +3,10 @@
 #include "host/player/Format.h"
 
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
-#include <unordered_set>
 
 namespace Lumora::Window {
 
@@ -251,23 +251,8 @@ void QueueModel::setOrder(const std::vector<ItemPtr> &queue)
             wanted.push_back(item->id());
     }
 
-    // Rows that left the queue, in runs from the end so that the rows before keep their numbers.
-    for (int last = static_cast<int>(m_rows.size()) - 1; last >= 0;) {
-        if (wantedSet.count(m_rows[static_cast<size_t>(last)].id)) {
-            --last;
-            continue;
-        }
-        int first = last;
-        while (first > 0 && !wantedSet.count(m_rows[static_cast<size_t>(first - 1)].id))
-            --first;
-        beginRemoveRows(QModelIndex(), first, last);
-        for (int r = first; r <= last; ++r)
-            m_meters.erase(m_rows[static_cast<size_t>(r)].id);
-        m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
-        markIndexDirty();
-        endRemoveRows();
-        last = first - 1;
-    }
+    // Rows that left the queue.
+    removeRowsWhere([&wantedSet](uint64_t id) { return !wantedSet.count(id); });
 
     // The rows that stay, in the queue's new order, keeping their selection.
     std::vector<uint64_t> staying;
@@ -357,15 +342,44 @@ bool QueueModel::refresh(uint64_t id)
 
 void QueueModel::remove(uint64_t id)
 {
-    const int r = rowOf(id);
-    if (r < 0)
+    if (rowOf(id) < 0)
         return;
-    beginRemoveRows(QModelIndex(), r, r);
-    m_meters.erase(id);
-    m_rows.erase(m_rows.begin() + r);
-    markIndexDirty();
-    endRemoveRows();
+    // Clearing the completed downloads announces each one: thousands of removals in a row are
+    // gathered and carried out in one pass once the burst has been handed over.
+    if (m_leaving.empty())
+        QTimer::singleShot(0, this, &QueueModel::removeLeaving);
+    m_leaving.insert(id);
+}
+
+void QueueModel::removeLeaving()
+{
+    if (m_leaving.empty())
+        return;
+    const std::unordered_set<uint64_t> leaving = std::move(m_leaving);
+    m_leaving.clear();
+    removeRowsWhere([&leaving](uint64_t id) { return leaving.count(id) > 0; });
     emit countsChanged();
+}
+
+void QueueModel::removeRowsWhere(const std::function<bool(uint64_t id)> &goes)
+{
+    // In runs from the end, so that the rows before keep their numbers.
+    for (int last = static_cast<int>(m_rows.size()) - 1; last >= 0;) {
+        if (!goes(m_rows[static_cast<size_t>(last)].id)) {
+            --last;
+            continue;
+        }
+        int first = last;
+        while (first > 0 && goes(m_rows[static_cast<size_t>(first - 1)].id))
+            --first;
+        beginRemoveRows(QModelIndex(), first, last);
+        for (int r = first; r <= last; ++r)
+            m_meters.erase(m_rows[static_cast<size_t>(r)].id);
+        m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
+        markIndexDirty();
+        endRemoveRows();
+        last = first - 1;
+    }
 }
 
 void QueueModel::setPaused(bool paused)
@@ -409,6 +423,7 @@ void QueueModel::tick()
 
 void QueueModel::clear()
 {
+    m_leaving.clear();
     beginResetModel();
     m_rows.clear();
     m_meters.clear();

@@ -22,7 +22,9 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace Lumora::Window {
@@ -53,6 +55,7 @@ public:
     void setOrder(const std::vector<ItemPtr> &queue);
     // False when the model shows no such download.
     bool refresh(uint64_t id);
+    // The row goes once the main thread is back in its event loop, with any others leaving then.
     void remove(uint64_t id);
     void setPaused(bool paused);
     bool isPaused() const { return m_paused; }
@@ -90,6 +93,8 @@ private:
     QString toolTip(const QueueRow &row, int column) const;
     void emitRowChanged(int row, int firstColumn, int lastColumn);
     void startMeter(QueueRow &row);
+    void removeLeaving();
+    void removeRowsWhere(const std::function<bool(uint64_t id)> &goes);
     void rebuildIndex() const;
     void markIndexDirty() { m_indexDirty = true; }
 
@@ -97,6 +102,7 @@ private:
     mutable std::unordered_map<uint64_t, int> m_index;  // id -> row
     mutable bool m_indexDirty = false;
     std::unordered_map<uint64_t, Host::TransferRate> m_meters;  // running downloads only
+    std::unordered_set<uint64_t> m_leaving;                    // removed, to go in the next pass
     bool m_paused = false;
 };
 
