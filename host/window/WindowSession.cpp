@@ -59,6 +59,8 @@ bool WindowSession::start(QString *error)
         return false;
     }
     m_started = true;
+    // The window hides in the tray and dialogs come and go: only quitting ends the player.
+    QApplication::setQuitOnLastWindowClosed(false);
     m_window = std::make_unique<DownloadsWindow>(*m_model, *m_operations);
     connect(m_window.get(), &DownloadsWindow::quitRequested, this, &WindowSession::quit);
     connect(m_window.get(), &DownloadsWindow::mediaFolderChanged, this, [this] { m_player.applyMediaFolder(); });

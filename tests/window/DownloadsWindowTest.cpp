@@ -4,6 +4,7 @@
 
 #include "host/window/DownloadsWindow.h"
 
+#include "host/window/TrayIcon.h"
 #include "tests/window/WindowTestFixture.h"
 
 #include <QAction>
@@ -12,10 +13,14 @@
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Lumora;
 using namespace Lumora::Window;
@@ -182,4 +187,31 @@ TEST_F(DownloadsWindowTest, refusedAddressesAreToldAsSentences)
     // The receiver queues whatever it gets; this manager then does not find it, as when it refused.
     trigger(window->actions().paste);
     EXPECT_TRUE(window->notice().startsWith("Not queued: http://h/notes.txt: ")) << window->notice().toStdString();
+}
+
+TEST_F(DownloadsWindowTest, closingWithoutATrayAsksBeforeTheDownloadsStop)
+{
+    ASSERT_FALSE(window->tray()->isVisible());  // the offscreen platform has no tray
+    QSignalSpy quit(window.get(), &DownloadsWindow::quitRequested);
+    auto answer = [](QMessageBox::StandardButton button) {
+        QTimer::singleShot(0, [button] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            box->button(button)->click();
+        });
+    };
+
+    answer(QMessageBox::No);
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(quit.size(), 0);
+
+    // Yes asks for the orderly shutdown; the window stays until the player has stopped.
+    answer(QMessageBox::Yes);
+    window->close();
+    EXPECT_EQ(quit.size(), 1);
+    EXPECT_TRUE(window->isVisible());
+    window->allowClose();
+    window->close();
+    EXPECT_FALSE(window->isVisible());
 }
