@@ -18,8 +18,8 @@ const std::vector<const CommandSpec *> &commandTable()
     static const std::vector<const CommandSpec *> table = {
         &Commands::get(),    &Commands::run(),   &Commands::list(),   &Commands::pause(),
         &Commands::resume(), &Commands::stop(),  &Commands::retry(),  &Commands::remove(),
-        &Commands::move(),   &Commands::clear(), &Commands::play(),   &Commands::config(),
-        &Commands::demo(),   &Commands::help(),  &Commands::version(),
+        &Commands::move(),   &Commands::clear(), &Commands::play(),   &Commands::window(),
+        &Commands::config(), &Commands::demo(),  &Commands::help(),   &Commands::version(),
     };
     return table;
 }

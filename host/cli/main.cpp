@@ -2,11 +2,13 @@
 
 #include "host/cli/Console.h"
 #include "host/cli/LumoraMain.h"
+#include "host/cli/commands/Commands.h"
 #include "host/player/MainThread.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <csignal>
+#include <memory>
 
 #if defined(__SANITIZE_THREAD__)
 // Qt and glib are not built with ThreadSanitizer: the events they allocate on one thread and free
@@ -17,6 +19,8 @@ extern "C" const char *__tsan_default_suppressions()
 {
     return "called_from_lib:libQt6Core.so.6\n"
            "called_from_lib:libQt6Network.so.6\n"
+           "called_from_lib:libQt6Gui.so.6\n"
+           "called_from_lib:libQt6Widgets.so.6\n"
            "called_from_lib:libglib-2.0.so.0\n"
            "race:QCoreApplicationPrivate::sendPostedEvents\n";
 }
@@ -24,7 +28,10 @@ extern "C" const char *__tsan_default_suppressions()
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // The window needs a GUI application; every other command runs without a display.
+    const std::unique_ptr<QCoreApplication> app(Lumora::Cli::Commands::opensWindow(argc, argv)
+                                                    ? new QApplication(argc, argv)
+                                                    : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("lumora"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
     // Output into a closed pipe ("lumora list | head") ends the write, not the process.

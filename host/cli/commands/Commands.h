@@ -22,6 +22,11 @@ const CommandSpec &config();
 const CommandSpec &demo();
 const CommandSpec &help();
 const CommandSpec &version();
+const CommandSpec &window();
+
+// Whether the command line opens the window, which needs a GUI application: decided before any
+// application object exists.
+bool opensWindow(int argc, char **argv);
 
 } // namespace Commands
 

@@ -1,0 +1,198 @@
+#include "host/window/QueueOperations.h"
+
+#include "host/lmrlibrary/OSUtilities.h"
+#include "host/window/QueueMoves.h"
+#include "host/window/QueueReader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+
+namespace Lumora::Window {
+
+namespace {
+
+// The engine's partial transfer: "<name>.part", and "<name>.part.meta", a few text lines whose
+// second names the address it was fetched from ("uri <address>").
+constexpr char kPartSuffix[] = ".part";
+constexpr char kMetaSuffix[] = ".meta";
+constexpr char kUriKey[] = "uri ";
+constexpr int kMetaLinesRead = 4;
+
+std::vector<uint64_t> orderOf(MediaManagerInterface::MediaManager *library)
+{
+    std::vector<uint64_t> ids;
+    for (const ItemPtr &item : QueueReader::readQueue(library))
+        ids.push_back(item->id());
+    return ids;
+}
+
+void applyMoves(const Host::LivePlugins &plugins, const std::vector<QueueMoves::Move> &moves)
+{
+    for (const QueueMoves::Move &move : moves)
+        plugins.manager->moveDownload(move.id, move.position);
+}
+
+QString titleOf(MediaManagerInterface::MediaManager *library, uint64_t id)
+{
+    ItemPtr item;
+    if (library && library->getItem(id, item.receive()) && item)
+        return item->title();
+    return QString::number(id);
+}
+
+} // namespace
+
+QueueOperations::QueueOperations(Submit submit, QObject *parent) : QObject(parent), m_submit(std::move(submit)) {}
+
+QueueOperations::~QueueOperations()
+{
+    *m_alive = false;
+}
+
+// Runs on the operation thread: the object is reached only on the main thread, while it lives.
+void QueueOperations::reportProblem(const Host::MainThread::Liveness &alive, const QString &sentence)
+{
+    Host::MainThread::postIfAlive(alive, [this, sentence] { emit problem(sentence); });
+}
+
+void QueueOperations::add(const std::vector<QUrl> &addresses)
+{
+    if (addresses.empty())
+        return;
+    m_submit([this, alive = m_alive, addresses](const Host::LivePlugins &plugins) {
+        QList<Host::IntakeOutcome> outcomes;
+        Host::intakeAddresses(addresses, plugins.receiver, plugins.manager,
+                              [&outcomes](const Host::IntakeOutcome &outcome) { outcomes << outcome; });
+        Host::MainThread::postIfAlive(alive, [this, outcomes] { emit intakeReported(outcomes); });
+    });
+}
+
+void QueueOperations::pauseAll()
+{
+    m_submit([](const Host::LivePlugins &plugins) { plugins.manager->pauseAll(); });
+}
+
+void QueueOperations::resumeAll()
+{
+    m_submit([](const Host::LivePlugins &plugins) { plugins.manager->resumeAll(); });
+}
+
+void QueueOperations::stopCurrent()
+{
+    m_submit([](const Host::LivePlugins &plugins) { plugins.manager->stopCurrentDownload(); });
+}
+
+void QueueOperations::retry(const std::vector<uint64_t> &ids)
+{
+    m_submit([ids](const Host::LivePlugins &plugins) {
+        // The download manager puts each retried download at the head: the last one asked for first
+        // ends up first, so go from the last to keep the table's order.
+        for (auto it = ids.rbegin(); it != ids.rend(); ++it)
+            plugins.manager->retryDownload(*it);
+    });
+}
+
+void QueueOperations::remove(const std::vector<uint64_t> &ids)
+{
+    m_submit([this, alive = m_alive, ids](const Host::LivePlugins &plugins) {
+        for (uint64_t id : ids) {
+            ItemPtr item;
+            if (!plugins.library || !plugins.library->getItem(id, item.receive()) || !item)
+                continue;
+            const QString title = item->title();
+            const QUrl source = item->sourceUrl();
+            const bool finished = item->status() == Completed;
+            item = nullptr;
+            if (!plugins.manager->removeDownload(id)) {
+                reportProblem(alive, tr("“%1” could not be removed from the queue.").arg(title));
+                continue;
+            }
+            if (!finished)
+                removePartialData(OSUtilities::getTempDownloadDirectoryPath(), source);
+        }
+    });
+}
+
+void QueueOperations::moveUp(const std::vector<uint64_t> &ids)
+{
+    m_submit([ids](const Host::LivePlugins &plugins) { applyMoves(plugins, QueueMoves::up(orderOf(plugins.library), ids)); });
+}
+
+void QueueOperations::moveDown(const std::vector<uint64_t> &ids)
+{
+    m_submit([ids](const Host::LivePlugins &plugins) { applyMoves(plugins, QueueMoves::down(orderOf(plugins.library), ids)); });
+}
+
+void QueueOperations::moveToTop(const std::vector<uint64_t> &ids)
+{
+    moveTo(ids, 0);
+}
+
+void QueueOperations::moveTo(const std::vector<uint64_t> &ids, int64_t beforeRow)
+{
+    m_submit([ids, beforeRow](const Host::LivePlugins &plugins) {
+        applyMoves(plugins, QueueMoves::toPlace(orderOf(plugins.library), ids, beforeRow));
+    });
+}
+
+void QueueOperations::clearCompleted()
+{
+    m_submit([](const Host::LivePlugins &plugins) { plugins.manager->clearCompletedDownloads(); });
+}
+
+void QueueOperations::play(uint64_t id)
+{
+    m_submit([this, alive = m_alive, id](const Host::LivePlugins &plugins) {
+        if (plugins.manager->playDownload(id))
+            return;  // the player's answer comes as the played event
+        ItemPtr item;
+        if (!plugins.library || !plugins.library->getItem(id, item.receive()) || !item)
+            return;
+        const QString title = item->title();
+        if (item->status() != Completed && item->status() != Failed && item->progress() < PlayThresholdPercent)
+            Host::MainThread::postIfAlive(alive, [this, title] { emit playDeferred(title); });
+        else
+            reportProblem(alive, tr("“%1” could not be played.").arg(titleOf(plugins.library, id)));
+    });
+}
+
+void QueueOperations::askPaused()
+{
+    m_submit([this, alive = m_alive](const Host::LivePlugins &plugins) {
+        const bool paused = plugins.manager->isPaused();
+        Host::MainThread::postIfAlive(alive, [this, paused] { emit pausedKnown(paused); });
+    });
+}
+
+bool removePartialData(const QString &folder, const QUrl &source)
+{
+    const QString wanted = source.adjusted(QUrl::RemoveUserInfo).toString(QUrl::FullyEncoded);
+    const QString metaPattern = QStringLiteral("*%1%2").arg(QLatin1String(kPartSuffix), QLatin1String(kMetaSuffix));
+    bool removed = false;
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList({metaPattern}, QDir::Files | QDir::Hidden)) {
+        QFile meta(dir.filePath(name));
+        if (!meta.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        QTextStream in(&meta);
+        bool matches = false;
+        for (int line = 0; line < kMetaLinesRead && !in.atEnd(); ++line) {
+            const QString text = in.readLine();
+            if (text.startsWith(QLatin1String(kUriKey))) {
+                const QUrl recorded(text.mid(static_cast<int>(qstrlen(kUriKey))));
+                matches = recorded.adjusted(QUrl::RemoveUserInfo).toString(QUrl::FullyEncoded) == wanted;
+                break;
+            }
+        }
+        meta.close();
+        if (!matches)
+            continue;
+        const QString part = dir.filePath(name.left(name.size() - static_cast<int>(qstrlen(kMetaSuffix))));
+        removed |= QFile::remove(part);
+        removed |= QFile::remove(meta.fileName());
+    }
+    return removed;
+}
+
+} // namespace Lumora::Window
