@@ -1,23 +1,12 @@
 #include "host/window/QueueOperations.h"
 
-#include "host/lmrlibrary/OSUtilities.h"
 #include "host/window/QueueMoves.h"
 #include "host/window/QueueReader.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTextStream>
 
 namespace Lumora::Window {
 
 namespace {
-
-// The engine's partial transfer: "<name>.part", and "<name>.part.meta", a few text lines whose
-// second names the address it was fetched from ("uri <address>").
-constexpr char kPartSuffix[] = ".part";
-constexpr char kMetaSuffix[] = ".meta";
-constexpr char kUriKey[] = "uri ";
-constexpr int kMetaLinesRead = 4;
 
 std::vector<uint64_t> orderOf(MediaManagerInterface::MediaManager *library)
 {
@@ -101,15 +90,10 @@ void QueueOperations::remove(const std::vector<uint64_t> &ids)
             if (!plugins.library || !plugins.library->getItem(id, item.receive()) || !item)
                 continue;
             const QString title = item->title();
-            const QUrl source = item->sourceUrl();
-            const bool finished = item->status() == Completed;
             item = nullptr;
-            if (!plugins.manager->removeDownload(id)) {
+            // The download manager discards what the engine kept of the download, too.
+            if (!plugins.manager->removeDownload(id))
                 reportProblem(alive, tr("“%1” could not be removed from the queue.").arg(title));
-                continue;
-            }
-            if (!finished)
-                removePartialData(OSUtilities::getTempDownloadDirectoryPath(), source);
         }
     });
 }
@@ -165,34 +149,5 @@ void QueueOperations::askPaused()
     });
 }
 
-bool removePartialData(const QString &folder, const QUrl &source)
-{
-    const QString wanted = source.adjusted(QUrl::RemoveUserInfo).toString(QUrl::FullyEncoded);
-    const QString metaPattern = QStringLiteral("*%1%2").arg(QLatin1String(kPartSuffix), QLatin1String(kMetaSuffix));
-    bool removed = false;
-    const QDir dir(folder);
-    for (const QString &name : dir.entryList({metaPattern}, QDir::Files | QDir::Hidden)) {
-        QFile meta(dir.filePath(name));
-        if (!meta.open(QIODevice::ReadOnly | QIODevice::Text))
-            continue;
-        QTextStream in(&meta);
-        bool matches = false;
-        for (int line = 0; line < kMetaLinesRead && !in.atEnd(); ++line) {
-            const QString text = in.readLine();
-            if (text.startsWith(QLatin1String(kUriKey))) {
-                const QUrl recorded(text.mid(static_cast<int>(qstrlen(kUriKey))));
-                matches = recorded.adjusted(QUrl::RemoveUserInfo).toString(QUrl::FullyEncoded) == wanted;
-                break;
-            }
-        }
-        meta.close();
-        if (!matches)
-            continue;
-        const QString part = dir.filePath(name.left(name.size() - static_cast<int>(qstrlen(kMetaSuffix))));
-        removed |= QFile::remove(part);
-        removed |= QFile::remove(meta.fileName());
-    }
-    return removed;
-}
 
 } // namespace Lumora::Window

@@ -60,8 +60,5 @@ private:
     Submit m_submit;
 };
 
-// Deletes what the download engine keeps of an unfinished transfer of source in folder (its partial
-// file and the record beside it). True when something was deleted.
-bool removePartialData(const QString &folder, const QUrl &source);
 
 } // namespace Lumora::Window
