@@ -120,7 +120,7 @@ int runDemo(const Invocation &invocation, Console &console)
     }
     int code = ExitFailed;
     {
-        CliSession session(get, get.command->goal(get), console, gate.socketName());
+        CliSession session(get, get.command->goal(get), console, gate.socketPath());
         code = session.exec();
     }
     server.stop();

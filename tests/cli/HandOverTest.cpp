@@ -90,6 +90,19 @@ struct StandInPlayer : RunningPlayer {
     }
     void applyMediaFolder() override { ++mediaFolderApplied; }
     void waitForIdle(std::shared_ptr<Host::CommandReply> reply) override { idleWaiters.push_back(std::move(reply)); }
+    void follow(std::vector<uint64_t> ids, std::shared_ptr<Host::CommandReply> reply, int refused) override
+    {
+        followed.push_back({std::move(ids), std::move(reply), refused});
+    }
+    void tell(const QString &line) override { told << line; }
+
+    struct Followed {
+        std::vector<uint64_t> ids;
+        std::shared_ptr<Host::CommandReply> reply;
+        int refused;
+    };
+    std::vector<Followed> followed;
+    QStringList told;
 };
 
 class HandOverTest : public ::testing::Test {
@@ -151,7 +164,10 @@ TEST_F(HandOverTest, liveHandlersKeepTheQueueRules)
     EXPECT_CALL(manager, moveDownload(failed, -1)).WillOnce(Return(true));
     const auto moved = handedOver({"move", QString::number(failed), "end"});
     EXPECT_EQ(moved->exit, ExitOk);
-    EXPECT_TRUE(moved->out.value(0).endsWith("to the end"));
+    // Where it went is read back from the queue, not repeated from the command line.
+    EXPECT_EQ(moved->out.value(0), QStringLiteral("moved [%1] %2 to position 1, the end of the queue")
+                                       .arg(failed)
+                                       .arg(library->item(failed)->title()));
     EXPECT_EQ(handedOver({"remove", "999"})->err, QStringList{"lumora: there is no download 999 (see \"lumora list\")"});
 }
 
