@@ -47,6 +47,8 @@ public:
     // the notification. Returns what the user should hear about (the command could not be started);
     // empty when all went well.
     QString announce(const DownloadEnding &ending);
+    // The id the notification service gave the last notification shown; 0 before any.
+    uint32_t lastNotification() const { return m_shown; }
 
 private:
     void notifyDesktop(const DownloadEnding &ending);

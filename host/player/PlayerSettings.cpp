@@ -27,8 +27,9 @@ const std::vector<Setting> kTable = {
      SettingKeys::ResumeDownloadsOnStartupDefault ? QStringLiteral("true") : QStringLiteral("false"),
      QStringLiteral("whether the queue runs as soon as a player starts; when off, it waits for \"lumora resume\"")},
     {OnDownloadComplete, "", PlayerGroup, Type::Command, QString(),
-     QStringLiteral("a program (with its arguments) run whenever a download ends, without a shell; it finds "
-                    "LUMORA_ID, LUMORA_STATUS, LUMORA_TITLE, LUMORA_FILE and LUMORA_REASON in its environment")},
+     QStringLiteral("a program (with its arguments; double quotes keep spaces) run whenever a download ends, without a "
+                    "shell; it finds LUMORA_ID, LUMORA_STATUS, LUMORA_TITLE, LUMORA_FILE, LUMORA_SOURCE, "
+                    "LUMORA_REASON, LUMORA_REASON_KIND and LUMORA_HTTP_STATUS in its environment")},
     {DesktopNotifications, "", PlayerGroup, Type::Flag, QStringLiteral("true"),
      QStringLiteral("whether a desktop notification says when a download ends (when the desktop offers them)")},
 };
