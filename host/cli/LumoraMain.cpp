@@ -11,6 +11,7 @@
 #include "host/player/PlayerSettings.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTextStream>
 #include <QThread>
@@ -26,6 +27,8 @@ namespace {
 constexpr std::chrono::seconds kHomeWait{15};
 // Between two tries to reach a player that was stopping.
 constexpr unsigned long kAskAgainMs = 100;
+// A hand-over that lasted longer than this was followed, not refused at once.
+constexpr qint64 kFollowedMs = 1000;
 constexpr char kStandardInput[] = "-";
 constexpr QChar kComment = QLatin1Char('#');
 
@@ -101,7 +104,7 @@ std::optional<int> holdHomeOrHandOver(Host::InstanceGate &gate, const Invocation
     // A player that is stopping sends its askers away; they wait for the home and ask again, and
     // may become the player themselves.
     QString error;
-    const QDeadlineTimer deadline(kHomeWait);
+    QDeadlineTimer deadline(kHomeWait);
     for (;;) {
         const auto left = std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
         const Host::InstanceGate::Role role = gate.acquire(left, &error);
@@ -112,8 +115,13 @@ std::optional<int> holdHomeOrHandOver(Host::InstanceGate &gate, const Invocation
         if (role == Host::InstanceGate::Role::Owner)
             return std::nullopt;
         const std::unique_ptr<QLocalSocket> connection = gate.takeConnection();
+        QElapsedTimer asked;
+        asked.start();
         if (const std::optional<int> code = Host::forwardCommand(connection.get(), invocation.commandArguments, console))
             return *code;
+        // A follower sent back after following its downloads for a while waits for the home anew.
+        if (asked.elapsed() > kFollowedMs)
+            deadline = QDeadlineTimer(kHomeWait);
         if (deadline.hasExpired()) {
             console.error(QStringLiteral("lumora: the player of this home did not take the command; try again"));
             return ExitFailed;

@@ -30,43 +30,7 @@ using Lumora::SettingKeys::ResumeDownloadsOnStartup;
 
 namespace {
 
-// The status as list --json names it.
-QString statusText(Lumora::DownloadStatusValue status)
-{
-    return QString::fromLatin1(Lumora::downloadStatusName(status));
-}
-
-const QStringList kClips = {"clip-160x120.mp4", "clip-176x144.avi", "clip-320x240.mkv"};
-
-QString clipPath(const QString &name)
-{
-    return qEnvironmentVariable("LUMORA_TEST_DATA") + '/' + name;
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString urlOf(const HttpTestServer &server, const QString &path)
-{
-    return QString::fromStdString(server.url(path.toStdString()));
-}
-
-QJsonObject entryFor(const QJsonArray &list, const QString &sourceEnd)
-{
-    for (const auto &value : list) {
-        if (value.toObject().value("source").toString().endsWith(sourceEnd))
-            return value.toObject();
-    }
-    return {};
-}
-
-std::string describe(const LumoraResult &r)
-{
-    return QStringLiteral("exit %1\n--- out\n%2--- err\n%3").arg(r.exitCode).arg(r.out, r.err).toStdString();
-}
+using namespace LumoraTest::EndToEnd;
 
 // A file made of the server's generated pattern, large enough to catch mid-way. The engine writes in
 // blocks of 2 MiB, so a process killed before the first block leaves nothing to resume from: the

@@ -54,7 +54,8 @@ bool parseConfig(const QStringList &args, Invocation &invocation, QString *error
 
 QString shown(const QString &name, const Settings::Value &value)
 {
-    return QStringLiteral("%1 = %2%3").arg(name, value.text, value.isDefault ? QStringLiteral(" (default)") : QString());
+    return QStringLiteral("%1 = %2%3").arg(name, value.text.isEmpty() ? QStringLiteral("(none)") : value.text,
+                                           value.isDefault ? QStringLiteral(" (default)") : QString());
 }
 
 // baseDirectory resolves a relative media folder: where the asking lumora runs.
@@ -93,7 +94,8 @@ int getSettings(const Invocation &invocation, Output &output)
         if (!Settings::get(name, &value, &error)) {
             output.error(QStringLiteral("lumora: ") + error);
             code = ExitFailed;
-            text += QStringLiteral("%1 = %2 (could not be read; the default)\n").arg(name, value.text);
+            text += QStringLiteral("%1 = %2 (could not be read; the default)\n")
+                        .arg(name, value.text.isEmpty() ? QStringLiteral("(none)") : value.text);
             continue;
         }
         text += shown(name, value) + '\n';
