@@ -2,6 +2,7 @@
 // everything the table knows; bash and zsh complete commands, options and settings.
 
 #include "host/cli/CommandSpec.h"
+#include "host/player/ExitCode.h"
 #include "host/player/FailureAdvice.h"
 #include "host/player/PlayerSettings.h"
 
@@ -125,4 +126,18 @@ TEST(Docs, zshCompletesCommandsOptionsAndSettings)
     const Ran config = runProgram("zsh", {"-f", "-c", script.arg("config", function)}, environment);
     EXPECT_TRUE(config.out.contains("2:setting:(" + Lumora::Host::PlayerSettings::names().join(' ') + ")"))
         << config.out.toStdString();
+}
+
+TEST(Docs, theReadmeListsEveryExitStatusAndEveryFailureKind)
+{
+    QFile readme(QStringLiteral(LUMORA_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    for (const Lumora::Host::ExitStatusLine &line : Lumora::Host::exitStatusLines())
+        EXPECT_TRUE(text.contains(QStringLiteral("| %1 | %2 |").arg(line.code).arg(line.meaning))) << line.code;
+    for (const Lumora::Host::FailureAdvice &entry : Lumora::Host::failureAdvice()) {
+        const QString kind = Lumora::FailureReason::of(entry.kind).kindName();
+        EXPECT_TRUE(text.contains(QStringLiteral("| `%1` | %2 |").arg(kind).arg(Lumora::Host::exitCodeFor(entry.kind))))
+            << kind.toStdString();
+    }
 }

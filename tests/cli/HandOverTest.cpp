@@ -223,3 +223,25 @@ TEST_F(HandOverTest, runAndConfigAreAnsweredByThePlayerItself)
     EXPECT_EQ(player.mediaFolderApplied, 1);
     EXPECT_EQ(player.submitted, 0);
 }
+
+TEST_F(HandOverTest, aHandedOverGetIsFollowedUnlessDetached)
+{
+    const uint64_t known = library->addItem("http://h/known.mp4", Queued)->id();
+    EXPECT_CALL(manager, findDownload(::testing::_, ::testing::_))
+        .WillRepeatedly([this, known](const QUrl &, MediaManagerInterface::QueuedFileInterface **out) {
+            library->getItem(known, out);
+            return true;
+        });
+    const auto followed = handedOver({"get", "http://h/known.mp4", "http://h/known.mp4"});
+    EXPECT_FALSE(followed->exit) << "answered before its download ended";
+    ASSERT_EQ(player.followed.size(), 1u);
+    EXPECT_EQ(player.followed[0].ids, std::vector<uint64_t>{known});  // the same download named twice is one
+    EXPECT_EQ(player.followed[0].reply, followed);
+    ASSERT_EQ(player.told.size(), 1);
+    EXPECT_TRUE(player.told[0].contains("handed over 2 address(es): 1 download(s) to follow")) << player.told[0].toStdString();
+
+    const auto detached = handedOver({"get", "--detach", "--limit-rate", "1M", "http://h/known.mp4"});
+    EXPECT_EQ(detached->exit, ExitOk);
+    EXPECT_EQ(player.followed.size(), 1u);
+    EXPECT_TRUE(detached->out.join('\n').contains("the running player keeps its rate")) << detached->out.join('\n').toStdString();
+}
