@@ -8,7 +8,10 @@ bool allEnded(const std::vector<uint64_t> &ids, const ItemLookup &lookup)
 {
     for (uint64_t id : ids) {
         const auto item = lookup(id);
-        if (item && !isFinishedStatus(item->status()))
+        if (!item)
+            continue;
+        // Completed is recorded before the file is placed and in the library; that is not the end yet.
+        if (!isFinishedStatus(item->status()) || (item->status() == Completed && !item->pendingFinish().isEmpty()))
             return false;
     }
     return true;

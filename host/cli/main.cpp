@@ -17,6 +17,7 @@ extern "C" const char *__tsan_default_suppressions()
 {
     return "called_from_lib:libQt6Core.so.6\n"
            "called_from_lib:libQt6Network.so.6\n"
+           "called_from_lib:libQt6DBus.so.6\n"
            "called_from_lib:libglib-2.0.so.0\n"
            "race:QCoreApplicationPrivate::sendPostedEvents\n";
 }

@@ -35,7 +35,7 @@ enum class Type {
 struct Setting {
     const char *name;
     // The component the setting is stored under: empty for the player's own (the host library's
-    // component id), else a named one ("DesktopService").
+    // component id), else a named one (SettingKeys::DesktopServiceComponent).
     const char *component;
     const char *group;  // empty: the component's own key
     Type type;

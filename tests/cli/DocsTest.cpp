@@ -5,6 +5,7 @@
 #include "host/player/ExitCode.h"
 #include "host/player/FailureAdvice.h"
 #include "host/player/PlayerSettings.h"
+#include "plugin/SettingKeys.h"
 
 #include <QFile>
 #include <QProcess>
@@ -91,7 +92,7 @@ TEST(Docs, bashCompletesCommandsOptionsAndSettings)
     EXPECT_EQ(bashOffers({"lumora", "get", "--l"}), QStringList{"--limit-rate"});
     EXPECT_EQ(bashOffers({"lumora", "run", "--u"}), QStringList{"--until-idle"});
     EXPECT_EQ(bashOffers({"lumora", "config", ""}), (QStringList{"get", "set"}));
-    EXPECT_EQ(bashOffers({"lumora", "config", "set", "Med"}), QStringList{"MediaFolder"});
+    EXPECT_EQ(bashOffers({"lumora", "config", "set", "Med"}), QStringList{Lumora::SettingKeys::MediaFolder});
     EXPECT_EQ(bashOffers({"lumora", "-v", "help", "re"}), (QStringList{"remove", "resume", "retry"}));
     // After an option that takes a value, nothing is offered but what fits the value.
     EXPECT_TRUE(bashOffers({"lumora", "get", "--limit-rate", ""}).isEmpty());

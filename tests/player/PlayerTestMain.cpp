@@ -22,6 +22,7 @@ extern "C" const char *__tsan_default_suppressions()
 {
     return "called_from_lib:libQt6Core.so.6\n"
            "called_from_lib:libQt6Network.so.6\n"
+           "called_from_lib:libQt6DBus.so.6\n"
            "called_from_lib:libglib-2.0.so.0\n"
            "called_from_lib:libcpp-httplib.so\n"
            "race:libcpp-httplib.so\n"
