@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -14,15 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
-#include <functional>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -155,40 +150,24 @@ mode_t modeOf(const QString &path)
     return info.st_mode & 0777;
 }
 
-// Reads what arrives on fd for up to timeoutMs or until the other end closes; how many bytes.
-ssize_t drain(int fd, int timeoutMs)
+// The helper that plays the other user, started as uid and gid (set in the child before exec).
+std::unique_ptr<QProcess> asAnotherUser(uid_t uid, gid_t gid, const QStringList &arguments)
 {
-    ssize_t total = 0;
-    char buffer[4096];
-    for (;;) {
-        pollfd wait{fd, POLLIN, 0};
-        if (::poll(&wait, 1, timeoutMs) <= 0)
-            return total;
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            return total;
-        total += n;
-    }
-}
-
-// In a child process running as uid and gid (async-signal-safe calls only, then _exit): work(fd of a
-// pipe back to the parent).
-pid_t asAnotherUser(uid_t uid, gid_t gid, int *readEnd, const std::function<void(int)> &work)
-{
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipeFds[0]);
+    auto helper = std::make_unique<QProcess>();
+    helper->setChildProcessModifier([uid, gid] {
         if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
             ::_exit(3);
-        work(pipeFds[1]);
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    *readEnd = pipeFds[0];
-    return pid;
+    });
+    helper->start(QStringLiteral(LUMORA_PEER_HELPER), arguments);
+    return helper;
+}
+
+// The helper's last line, "heard N" or "answered N", as N; -1 when it said nothing of the kind.
+long long reported(QProcess &helper, const QString &what)
+{
+    const QString text = QString::fromUtf8(helper.readAllStandardOutput()).trimmed();
+    const QString last = text.section('\n', -1);
+    return last.startsWith(what + ' ') ? last.mid(what.size() + 1).toLongLong() : -1;
 }
 
 } // namespace
@@ -237,30 +216,14 @@ TEST(InstanceChannel, anotherLocalUserCanNeitherAnswerNorAsk)
     ASSERT_EQ(::chmod(QFile::encodeName(open.path()).constData(), 0777), 0);
 
     // 1. The other user listens first, and answers every command with "done".
-    const QByteArray taken = QFile::encodeName(open.path() + "/taken");
-    int fromListener = -1;
-    const pid_t listener = asAnotherUser(otherUid, otherGid, &fromListener, [&taken](int report) {
-        const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, taken.constData(), static_cast<size_t>(taken.size()));
-        if (server < 0 || ::bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-            || ::chmod(taken.constData(), 0777) != 0 || ::listen(server, 1) != 0)
-            ::_exit(4);
-        const char ready = 'r';
-        [[maybe_unused]] ssize_t w = ::write(report, &ready, 1);
-        const int client = ::accept(server, nullptr, nullptr);
-        const ssize_t heard = drain(client, 2000);
-        const char fake[] = "{\"out\":\"completed\"}\n{\"exit\":0}\n";
-        w = ::write(client, fake, sizeof fake - 1);
-        w = ::write(report, &heard, sizeof heard);
-    });
-    ASSERT_GT(listener, 0);
-    char ready = 0;
-    ASSERT_EQ(::read(fromListener, &ready, 1), 1);
+    const QString taken = open.path() + "/taken";
+    std::unique_ptr<QProcess> listener = asAnotherUser(otherUid, otherGid, {"listen", taken});
+    ASSERT_TRUE(listener->waitForStarted(5000));
+    ASSERT_TRUE(listener->waitForReadyRead(5000)) << listener->readAllStandardError().toStdString();
+    ASSERT_EQ(listener->readLine().trimmed(), "ready");
     {
         QLocalSocket socket;
-        socket.connectToServer(QString::fromLocal8Bit(taken));
+        socket.connectToServer(taken);
         ASSERT_TRUE(socket.waitForConnected(5000));
         RecordedOutput output;
         const std::optional<int> code = forwardCommand(&socket, {"get", "http://alice:secret@h/a.mp4"}, output);
@@ -268,11 +231,8 @@ TEST(InstanceChannel, anotherLocalUserCanNeitherAnswerNorAsk)
         EXPECT_NE(output.err.find("another user"), std::string::npos) << output.err;
         EXPECT_EQ(output.out.find("completed"), std::string::npos);
     }
-    ssize_t heard = -1;
-    ASSERT_EQ(::read(fromListener, &heard, sizeof heard), static_cast<ssize_t>(sizeof heard));
-    EXPECT_EQ(heard, 0) << "the command, credentials and all, went to another user";
-    ::close(fromListener);
-    ::waitpid(listener, nullptr, 0);
+    ASSERT_TRUE(listener->waitForFinished(10000));
+    EXPECT_EQ(reported(*listener, "heard"), 0) << "the command, credentials and all, went to another user";
 
     // 2. This user listens; the other user's command is neither read nor answered.
     bool handled = false;
@@ -284,30 +244,12 @@ TEST(InstanceChannel, anotherLocalUserCanNeitherAnswerNorAsk)
     QString error;
     ASSERT_TRUE(server.listen(mine, &error)) << error.toStdString();
     ASSERT_EQ(::chmod(QFile::encodeName(mine).constData(), 0777), 0);  // past the file mode: the peer check alone
-    const QByteArray minePath = QFile::encodeName(mine);
-    int fromAsker = -1;
-    const pid_t asker = asAnotherUser(otherUid, otherGid, &fromAsker, [&minePath](int report) {
-        const int client = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, minePath.constData(), static_cast<size_t>(minePath.size()));
-        if (client < 0 || ::connect(client, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-            ::_exit(5);
-        const char request[] = "{\"args\":[\"list\"],\"cwd\":\"/\"}\n";
-        [[maybe_unused]] ssize_t w = ::write(client, request, sizeof request - 1);
-        const ssize_t answered = drain(client, 3000);
-        w = ::write(report, &answered, sizeof answered);
-    });
-    ASSERT_GT(asker, 0);
-    ssize_t answered = -1;
+    std::unique_ptr<QProcess> asker = asAnotherUser(otherUid, otherGid, {"ask", mine});
     QDeadlineTimer deadline(10000);
-    pollfd wait{fromAsker, POLLIN, 0};
-    while (::poll(&wait, 1, 0) == 0 && !deadline.hasExpired())
+    while (asker->state() != QProcess::NotRunning && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_EQ(::read(fromAsker, &answered, sizeof answered), static_cast<ssize_t>(sizeof answered));
-    EXPECT_EQ(answered, 0);
+    ASSERT_EQ(asker->state(), QProcess::NotRunning);
+    EXPECT_EQ(reported(*asker, "answered"), 0);
     EXPECT_FALSE(handled);
     EXPECT_EQ(server.refusedPeers(), 1);
-    ::close(fromAsker);
-    ::waitpid(asker, nullptr, 0);
 }
