@@ -111,9 +111,10 @@ void CliSession::waitForIdle(std::shared_ptr<Host::CommandReply> reply)
     m_idleWaiters.push_back({std::move(reply), ExitOk});
 }
 
-void CliSession::follow(std::vector<uint64_t> ids, std::shared_ptr<Host::CommandReply> reply, int refused)
+void CliSession::follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
+                        std::shared_ptr<Host::CommandReply> reply, int refused)
 {
-    toMainThread([this, ids = std::move(ids), reply = std::move(reply), refused] {
+    toMainThread([this, ids = std::move(ids), finishedBefore = std::move(finishedBefore), reply = std::move(reply), refused] {
         if (m_player.isStopping()) {
             // Its downloads stay queued; the asker waits for the home and goes on with them.
             reply->retryLater();
@@ -122,7 +123,7 @@ void CliSession::follow(std::vector<uint64_t> ids, std::shared_ptr<Host::Command
         Follower follower{ids, reply, nullptr, refused};
         follower.view = std::make_unique<ProgressView>(
             *reply, [this](uint64_t id) { return m_player.item(id); }, [this](uint64_t id) { return m_player.transfer(id); });
-        follower.view->follow(ids);
+        follower.view->follow(ids, finishedBefore);
         follower.view->start();
         m_followers.push_back(std::move(follower));
         settleFollowers();

@@ -80,7 +80,8 @@ private:
     void submit(Host::Player::Operation operation, std::function<void()> whenDown) override;
     void applyMediaFolder() override { m_player.applyMediaFolder(); }
     void waitForIdle(std::shared_ptr<Host::CommandReply> reply) override;
-    void follow(std::vector<uint64_t> ids, std::shared_ptr<Host::CommandReply> reply, int refused) override;
+    void follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
+                std::shared_ptr<Host::CommandReply> reply, int refused) override;
     void tell(const QString &line) override { m_console.message(line); }
 
     Host::Player::Options playerOptions(const QString &socketPath);

@@ -28,8 +28,11 @@ public:
     virtual void waitForIdle(std::shared_ptr<Host::CommandReply> reply) = 0;
     // Any thread. Shows the progress of these downloads to the asker and answers reply once they
     // have all ended, with their exit status (combined with a usage error when refused addresses
-    // were left out). A stopping player sends the asker back to try again.
-    virtual void follow(std::vector<uint64_t> ids, std::shared_ptr<Host::CommandReply> reply, int refused) = 0;
+    // were left out). finishedBefore: those the asker was told of as downloaded already; any other
+    // that ended before the following began still gets its line. A stopping player sends the asker
+    // back to try again.
+    virtual void follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
+                        std::shared_ptr<Host::CommandReply> reply, int refused) = 0;
     // Any thread. A line on the running player's own output, about what was handed to it.
     virtual void tell(const QString &line) = 0;
 

@@ -52,7 +52,7 @@ void ProgressView::stop()
     m_entries.clear();
 }
 
-void ProgressView::follow(const std::vector<uint64_t> &ids)
+void ProgressView::follow(const std::vector<uint64_t> &ids, const std::vector<uint64_t> &finishedBefore)
 {
     m_followed = std::set<uint64_t>(ids.begin(), ids.end());
     for (auto it = m_entries.begin(); it != m_entries.end();)
@@ -61,8 +61,16 @@ void ProgressView::follow(const std::vector<uint64_t> &ids)
         Entry *entry = entryFor(id, true);
         if (!entry || entry->shown != 0)
             continue;
-        entry->shown = entry->item->status();
-        if (entry->shown == Downloading)
+        const DownloadStatusValue status = entry->item->status();
+        const bool toldBefore = std::find(finishedBefore.begin(), finishedBefore.end(), id) != finishedBefore.end();
+        if (isFinishedStatus(status) && !toldBefore) {
+            // It ended between its intake and now: its line is still news to the follower.
+            entry->shown = Queued;
+            statusChanged(id, false);
+            continue;
+        }
+        entry->shown = status;
+        if (status == Downloading)
             started(id, *entry);
     }
     refresh();

@@ -51,9 +51,10 @@ public:
     // belong to the library plugin, which may be unloaded next).
     void stop();
 
-    // From now on only these downloads are shown. Each is taken as it stands; one that runs already
-    // gets its "downloading" line.
-    void follow(const std::vector<uint64_t> &ids);
+    // From now on only these downloads are shown. Each is taken as it stands: one that runs already
+    // gets its "downloading" line, one that ended meanwhile the line of its ending (except those in
+    // finishedBefore, which ended before anyone asked).
+    void follow(const std::vector<uint64_t> &ids, const std::vector<uint64_t> &finishedBefore = {});
 
     // A download's status may have changed. Only status messages introduce a download the view does
     // not know yet: item messages also carry the ids of other library entries.

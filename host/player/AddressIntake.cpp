@@ -91,6 +91,7 @@ IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *re
             outcome.kind = IntakeOutcome::Kind::AlreadyDownloaded;
             outcome.file = item->fileUrl();
             outcome.fileGone = !outcome.file.isLocalFile() || !QFileInfo::exists(outcome.file.toLocalFile());
+            result.finishedBefore.push_back(outcome.id);
         } else {
             outcome.kind = IntakeOutcome::Kind::AlreadyQueued;
         }

@@ -39,6 +39,7 @@ struct IntakeOutcome {
 
 struct IntakeResult {
     std::vector<uint64_t> accepted;  // ids of the downloads the addresses stand for, in order, each once
+    std::vector<uint64_t> finishedBefore;  // those among them that had been downloaded before (nothing fetched)
     int rejected = 0;
 };
 

@@ -90,7 +90,8 @@ struct StandInPlayer : RunningPlayer {
     }
     void applyMediaFolder() override { ++mediaFolderApplied; }
     void waitForIdle(std::shared_ptr<Host::CommandReply> reply) override { idleWaiters.push_back(std::move(reply)); }
-    void follow(std::vector<uint64_t> ids, std::shared_ptr<Host::CommandReply> reply, int refused) override
+    void follow(std::vector<uint64_t> ids, std::vector<uint64_t>, std::shared_ptr<Host::CommandReply> reply,
+                int refused) override
     {
         followed.push_back({std::move(ids), std::move(reply), refused});
     }

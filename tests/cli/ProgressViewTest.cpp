@@ -166,6 +166,21 @@ TEST_F(ProgressViewTest, aFailureSaysWhyAndAFollowerSeesOnlyItsOwnDownloads)
     view->stop();
 }
 
+TEST_F(ProgressViewTest, aFollowerJoiningLateIsToldWhatItMissed)
+{
+    // Ended between the intake and the following: still news. Downloaded long before: not again.
+    const auto failedMeanwhile = library->addItem("http://h/gone.mp4", Failed);
+    failedMeanwhile->setFailureReason(FailureReason::http(404, "example.org"));
+    const auto doneBefore = library->addItem("http://h/old.mp4", Completed);
+    RecordedOutput output;
+    const auto view = viewOn(output);
+    view->follow({failedMeanwhile->id(), doneBefore->id()}, {doneBefore->id()});
+    ASSERT_EQ(output.err.size(), 1);
+    EXPECT_TRUE(output.err[0].endsWith("failed: 404 Not Found (example.org)")) << output.err[0].toStdString();
+    EXPECT_TRUE(output.out.isEmpty()) << output.out.join('\n').toStdString();
+    view->stop();
+}
+
 TEST_F(ProgressViewTest, aFollowerJoiningARunningDownloadIsToldItRuns)
 {
     const auto running = library->addItem("http://h/running.mp4", Downloading);

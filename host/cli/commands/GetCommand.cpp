@@ -174,7 +174,7 @@ void handOverGet(RunningPlayer &player, const Invocation &invocation, const QStr
             }
             reply->message(QStringLiteral("handed over to the running lumora (pid %1); following the download(s) here")
                                .arg(QCoreApplication::applicationPid()));
-            player.follow(result.accepted, reply, result.rejected);
+            player.follow(result.accepted, result.finishedBefore, reply, result.rejected);
         },
         [reply] { reply->retryLater(); });
 }
