@@ -1,7 +1,9 @@
 #include "host/cli/CliSession.h"
 
+#include "host/cli/DownloadOutcome.h"
 #include "host/lmrlibrary/UIThread.h"
 #include "host/lmrlibrary/VerboseLog.h"
+#include "host/player/ExitCode.h"
 #include "host/player/Format.h"
 #include "host/player/PlayerCommand.h"
 
@@ -12,6 +14,8 @@ namespace Lumora::Cli {
 namespace {
 
 constexpr int kIdleCheckMs = 150;
+// -v shows the status changes and the engine's lines; -vv also every hub message.
+constexpr int kHubVerbosity = 2;
 
 QString payloadText(const QVariant &payload)
 {
@@ -24,30 +28,32 @@ QString payloadText(const QVariant &payload)
 
 } // namespace
 
-CliSession::CliSession(const Invocation &invocation, std::unique_ptr<Goal> goal, Console &console, const QString &socketName)
+CliSession::CliSession(const Invocation &invocation, std::unique_ptr<Goal> goal, Console &console, const QString &socketPath)
     : m_invocation(invocation),
       m_goal(std::move(goal)),
       m_console(console),
-      m_player(*this, playerOptions(socketName))
+      m_player(*this, playerOptions(socketPath))
 {
-    m_progress = std::make_unique<ProgressView>(m_console, [this](uint64_t id) { return m_player.item(id); });
+    m_progress = std::make_unique<ProgressView>(
+        m_console, [this](uint64_t id) { return m_player.item(id); }, [this](uint64_t id) { return m_player.transfer(id); });
 }
 
 CliSession::~CliSession()
 {
     *m_alive = false;
+    m_followers.clear();
     m_progress.reset();
     m_player.close();
 }
 
-Host::Player::Options CliSession::playerOptions(const QString &socketName)
+Host::Player::Options CliSession::playerOptions(const QString &socketPath)
 {
     Host::Player::Options options;
-    options.socketName = socketName;
+    options.socketPath = socketPath;
     options.handOver = [this](const QStringList &args, const QString &cwd, std::shared_ptr<Host::CommandReply> reply) {
         handOver(*this, args, cwd, std::move(reply));
     };
-    if (m_invocation.verbose) {
+    if (m_invocation.verbosity >= kHubVerbosity) {
         // Printed on the sending thread, so that the order is exactly the order of sending.
         options.tap = [this](const QString &topic, const QVariant &payload) {
             m_console.message(QStringLiteral("hub: %1 %2").arg(topic, payloadText(payload)));
@@ -78,16 +84,18 @@ int CliSession::exec()
         m_player.close();
         return ExitFailed;
     }
-    if (!m_player.channelError().isEmpty())
-        m_console.error(QStringLiteral("lumora: warning: ") + m_player.channelError());
 
     m_progress->start();
-    connect(&m_idleTimer, &QTimer::timeout, this, [this] { checkIdle(); });
+    connect(&m_idleTimer, &QTimer::timeout, this, [this] {
+        settleFollowers();
+        checkIdle();
+    });
     m_idleTimer.start(kIdleCheckMs);
     m_goal->start(*this);
 
     const int code = m_loop.exec();
 
+    m_followers.clear();
     m_progress->stop();
     m_player.close();
     return code;
@@ -100,7 +108,47 @@ void CliSession::submit(Host::Player::Operation operation, std::function<void()>
 
 void CliSession::waitForIdle(std::shared_ptr<Host::CommandReply> reply)
 {
-    m_idleWaiters.push_back(std::move(reply));
+    m_idleWaiters.push_back({std::move(reply), ExitOk});
+}
+
+void CliSession::follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
+                        std::shared_ptr<Host::CommandReply> reply, int refused)
+{
+    toMainThread([this, ids = std::move(ids), finishedBefore = std::move(finishedBefore), reply = std::move(reply), refused] {
+        if (m_player.isStopping()) {
+            // Its downloads stay queued; the asker waits for the home and goes on with them.
+            reply->retryLater();
+            return;
+        }
+        Follower follower{ids, reply, nullptr, refused};
+        follower.view = std::make_unique<ProgressView>(
+            *reply, [this](uint64_t id) { return m_player.item(id); }, [this](uint64_t id) { return m_player.transfer(id); });
+        follower.view->follow(ids, finishedBefore);
+        follower.view->start();
+        m_followers.push_back(std::move(follower));
+        settleFollowers();
+    });
+}
+
+void CliSession::settleFollowers()
+{
+    const ItemLookup lookup = [this](uint64_t id) { return m_player.item(id); };
+    for (auto it = m_followers.begin(); it != m_followers.end();) {
+        if (!it->reply->isConnected()) {
+            it = m_followers.erase(it);
+            continue;
+        }
+        if (!allEnded(it->ids, lookup)) {
+            ++it;
+            continue;
+        }
+        it->view->stop();
+        int code = reportOutcome(it->ids, lookup, *it->reply, false);
+        if (it->refused)
+            code = combineExit(code, ExitUsage);
+        it->reply->finish(code);
+        it = m_followers.erase(it);
+    }
 }
 
 void CliSession::checkIdle()
@@ -121,9 +169,9 @@ void CliSession::idleState(bool pending, bool paused)
     if (m_player.isStopping())
         return;
     if (!pending || paused) {
-        for (const auto &waiter : m_idleWaiters) {
-            waiter->message(pending ? QStringLiteral("the queue is paused") : QStringLiteral("the queue is idle"));
-            waiter->finish(ExitOk);
+        for (const IdleWaiter &waiter : m_idleWaiters) {
+            waiter.reply->message(pending ? QStringLiteral("the queue is paused") : QStringLiteral("the queue is idle"));
+            waiter.reply->finish(waiter.code);
         }
         m_idleWaiters.clear();
     }
@@ -133,21 +181,41 @@ void CliSession::idleState(bool pending, bool paused)
 void CliSession::itemChanged(uint64_t id)
 {
     m_progress->statusChanged(id, false);
+    for (Follower &follower : m_followers)
+        follower.view->statusChanged(id, false);
 }
 
 void CliSession::statusChanged(uint64_t id)
 {
     m_progress->statusChanged(id, true);
+    for (Follower &follower : m_followers)
+        follower.view->statusChanged(id, true);
 }
 
 void CliSession::itemRemoved(uint64_t id)
 {
     m_progress->itemRemoved(id);
+    for (Follower &follower : m_followers)
+        follower.view->itemRemoved(id);
+    settleFollowers();
 }
 
 void CliSession::pausedChanged(bool paused)
 {
     m_progress->pausedChanged(paused);
+}
+
+void CliSession::downloadEnded(uint64_t id, int32_t status)
+{
+    if (status == Failed) {
+        const ProgressView::ItemPtr ended = m_player.item(id);
+        const FailureReason reason = ended ? ended->failureReason() : FailureReason();
+        const int code = reason.isSet() ? Host::exitCodeFor(reason.kind) : ExitFailed;
+        for (IdleWaiter &waiter : m_idleWaiters)
+            waiter.code = combineExit(waiter.code, code);
+    }
+    m_goal->ended(*this, id, status);
+    settleFollowers();
 }
 
 void CliSession::played(const QUrl &url, bool started, const QString &error)
@@ -169,7 +237,7 @@ void CliSession::diskSpaceLow(const QString &itemName, const QString &targetPath
 
 void CliSession::downloadFailed(const QUrl &fileUrl)
 {
-    // The progress view reports the failure with the download's title and address; the target
+    // The progress view reports the failure with the download's title and reason; the target
     // alone adds little, except to someone following every report.
     if (m_invocation.verbose)
         m_console.error(QStringLiteral("lumora: listener: download to %1 failed").arg(Host::displayFile(fileUrl)));
@@ -190,10 +258,18 @@ void CliSession::stopping(int signalNumber)
     if (signalNumber)
         m_console.message(QStringLiteral("stopping: the running download is kept and goes on at the next run "
                                          "(interrupt again to quit at once)"));
-    // Whoever waits for the queue to be idle goes on with it once this player has gone.
-    for (const auto &waiter : m_idleWaiters)
-        waiter->retryLater();
+    // Whoever waits for the queue to be idle, or follows its downloads, goes on with them once this
+    // player has gone.
+    for (const IdleWaiter &waiter : m_idleWaiters)
+        waiter.reply->retryLater();
     m_idleWaiters.clear();
+    for (Follower &follower : m_followers) {
+        follower.view->stop();
+        follower.reply->message(QStringLiteral("the running player is stopping; your downloads stay queued and "
+                                               "this lumora goes on with them"));
+        follower.reply->retryLater();
+    }
+    m_followers.clear();
 }
 
 void CliSession::stopped()

@@ -1,7 +1,8 @@
 #pragma once
 // A lumora that is the player of its home, on a terminal: the Player core underneath, the progress
-// drawn on the console, the commands other lumoras hand over served, and the goal of the command that
-// started it (Goal.h) deciding when it is done and with which exit code.
+// drawn on the console, the commands other lumoras hand over served (a handed-over "get" followed
+// on its asker's terminal until its downloads end), and the goal of the command that started it
+// (Goal.h) deciding when it is done and with which exit code.
 //
 // Main thread only; the core hands everything from the plugins' threads over as events.
 
@@ -25,8 +26,8 @@ namespace Lumora::Cli {
 
 class CliSession : public QObject, private Host::PlayerEvents, private RunningPlayer {
 public:
-    // socketName: where other lumoras reach this player; empty to serve none.
-    CliSession(const Invocation &invocation, std::unique_ptr<Goal> goal, Console &console, const QString &socketName);
+    // socketPath: where other lumoras reach this player; empty to serve none.
+    CliSession(const Invocation &invocation, std::unique_ptr<Goal> goal, Console &console, const QString &socketPath);
     ~CliSession() override;
 
     // Runs until the goal is reached or a signal ends it; returns the exit code.
@@ -47,11 +48,25 @@ public:
     void toMainThread(std::function<void()> work) const { Host::MainThread::postIfAlive(m_alive, std::move(work)); }
 
 private:
+    // A handed-over "get" whose asker follows its downloads.
+    struct Follower {
+        std::vector<uint64_t> ids;
+        std::shared_ptr<Host::CommandReply> reply;
+        std::unique_ptr<ProgressView> view;
+        int refused = 0;
+    };
+    // A handed-over "run --until-idle", and the status of the failures seen while it waits.
+    struct IdleWaiter {
+        std::shared_ptr<Host::CommandReply> reply;
+        int code = ExitOk;
+    };
+
     // Host::PlayerEvents
     void itemChanged(uint64_t id) override;
     void statusChanged(uint64_t id) override;
     void itemRemoved(uint64_t id) override;
     void pausedChanged(bool paused) override;
+    void downloadEnded(uint64_t id, int32_t status) override;
     void played(const QUrl &url, bool started, const QString &error) override;
     void diskSpaceLow(const QString &itemName, const QString &targetPath, uint64_t requiredBytes,
                       uint64_t freeBytes) override;
@@ -65,10 +80,15 @@ private:
     void submit(Host::Player::Operation operation, std::function<void()> whenDown) override;
     void applyMediaFolder() override { m_player.applyMediaFolder(); }
     void waitForIdle(std::shared_ptr<Host::CommandReply> reply) override;
+    void follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
+                std::shared_ptr<Host::CommandReply> reply, int refused) override;
+    void tell(const QString &line) override { m_console.message(line); }
 
-    Host::Player::Options playerOptions(const QString &socketName);
+    Host::Player::Options playerOptions(const QString &socketPath);
     void checkIdle();
     void idleState(bool pending, bool paused);
+    // Ends the followers whose downloads have all ended, and forgets those whose asker went away.
+    void settleFollowers();
 
     Host::MainThread::Liveness m_alive = Host::MainThread::makeLiveness();
     Invocation m_invocation;
@@ -77,13 +97,14 @@ private:
     Host::Player m_player;
     // After the player: it holds the library's items, which must go before the plugins do.
     std::unique_ptr<ProgressView> m_progress;
+    std::vector<Follower> m_followers;
     QEventLoop m_loop;
     QTimer m_idleTimer;
 
     bool m_watchingIdle = false;
     bool m_checking = false;
     int m_signal = 0;
-    std::vector<std::shared_ptr<Host::CommandReply>> m_idleWaiters;  // handed-over "run --until-idle"
+    std::vector<IdleWaiter> m_idleWaiters;  // handed-over "run --until-idle"
 };
 
 } // namespace Lumora::Cli

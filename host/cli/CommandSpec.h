@@ -31,8 +31,10 @@ class Goal;
 class RunningPlayer;
 
 struct OptionSpec {
-    QString name;  // "--json"
-    QString help;  // one line
+    QString name;       // "--json"
+    QString help;       // one line
+    QString value{};    // the value's name ("FILE") for an option that takes one; empty for a switch
+    QString shortName{};  // "-i", where the option has one
 };
 
 // A line of `lumora --help`: the synopsis column and the summary beside it.
@@ -75,6 +77,8 @@ struct CommandSpec {
     Live live = nullptr;
 
     bool takesOption(const QString &option) const;
+    // The option this command knows by that name or short name; null when none.
+    const OptionSpec *option(const QString &nameOrShort) const;
 };
 
 // The options that apply to every command, as `lumora --help` lists them (a summary may run over
@@ -85,7 +89,11 @@ const std::vector<UsageLine> &globalOptions();
 const std::vector<const CommandSpec *> &commandTable();
 // The command of that name; null when there is none.
 const CommandSpec *findCommand(const QString &name);
-// Whether some command takes this option (so that it may stand anywhere on the command line).
+// The first option of that name or short name any command takes (so that it may stand anywhere on
+// the command line); null when none does.
+const OptionSpec *findCommandOption(const QString &option);
 bool isCommandOption(const QString &option);
+// The command whose name is closest to a mistyped one ("gte" -> get); empty when none is close.
+QString closestCommand(const QString &name);
 
 } // namespace Lumora::Cli

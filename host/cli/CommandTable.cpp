@@ -2,15 +2,23 @@
 
 #include "host/cli/commands/Commands.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace Lumora::Cli {
 
 bool CommandSpec::takesOption(const QString &option) const
 {
+    return this->option(option) != nullptr;
+}
+
+const OptionSpec *CommandSpec::option(const QString &nameOrShort) const
+{
     for (const OptionSpec &own : options) {
-        if (option == own.name)
-            return true;
+        if (nameOrShort == own.name || (!own.shortName.isEmpty() && nameOrShort == own.shortName))
+            return &own;
     }
-    return false;
+    return nullptr;
 }
 
 const std::vector<const CommandSpec *> &commandTable()
@@ -33,13 +41,60 @@ const CommandSpec *findCommand(const QString &name)
     return nullptr;
 }
 
-bool isCommandOption(const QString &option)
+const OptionSpec *findCommandOption(const QString &option)
 {
     for (const CommandSpec *command : commandTable()) {
-        if (command->takesOption(option))
-            return true;
+        if (const OptionSpec *own = command->option(option))
+            return own;
     }
-    return false;
+    return nullptr;
+}
+
+bool isCommandOption(const QString &option)
+{
+    return findCommandOption(option) != nullptr;
+}
+
+namespace {
+
+// Letters to insert, delete, change or swap to turn a into b (Damerau-Levenshtein, restricted).
+int editDistance(const QString &a, const QString &b)
+{
+    const qsizetype n = a.size();
+    const qsizetype m = b.size();
+    std::vector<std::vector<int>> d(n + 1, std::vector<int>(m + 1, 0));
+    for (qsizetype i = 0; i <= n; ++i)
+        d[i][0] = static_cast<int>(i);
+    for (qsizetype j = 0; j <= m; ++j)
+        d[0][j] = static_cast<int>(j);
+    for (qsizetype i = 1; i <= n; ++i) {
+        for (qsizetype j = 1; j <= m; ++j) {
+            const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[n][m];
+}
+
+} // namespace
+
+QString closestCommand(const QString &name)
+{
+    // Close means a slip of the hand: two edits at most, and fewer than the word has letters.
+    constexpr int kMostEdits = 2;
+    const QString typed = name.toLower();
+    QString best;
+    int bestDistance = kMostEdits + 1;
+    for (const CommandSpec *command : commandTable()) {
+        const int distance = typed.size() >= 3 && command->name.startsWith(typed) ? 1 : editDistance(typed, command->name);
+        if (distance < bestDistance && distance < typed.size()) {
+            best = command->name;
+            bestDistance = distance;
+        }
+    }
+    return best;
 }
 
 } // namespace Lumora::Cli

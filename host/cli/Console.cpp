@@ -40,6 +40,8 @@ Console::Console(std::FILE *out, std::FILE *err, bool terminal) : m_out(out), m_
 
 void Console::message(const QString &line)
 {
+    if (m_quiet)
+        return;
     std::lock_guard lock(m_mutex);
     clearBlock();
     writeLine(m_out, line);
@@ -69,7 +71,7 @@ void Console::data(const QString &text)
 
 void Console::setProgress(const QStringList &lines)
 {
-    if (!m_terminal)
+    if (!m_terminal || m_quiet)
         return;
     std::lock_guard lock(m_mutex);
     clearBlock();
@@ -79,6 +81,8 @@ void Console::setProgress(const QStringList &lines)
 
 void Console::progressLine(const QString &line)
 {
+    if (m_quiet)
+        return;
     std::lock_guard lock(m_mutex);
     clearBlock();
     writeLine(m_out, line);

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
@@ -23,20 +24,23 @@ public:
     Console();
     Console(std::FILE *out, std::FILE *err, bool terminal);
 
-    bool isTerminal() const { return m_terminal; }
+    bool isTerminal() const override { return m_terminal; }
     // Columns of the terminal (80 when it does not say).
-    int terminalWidth() const;
+    int terminalWidth() const override;
+    // Quiet (-q): only errors and data are written; messages and progress are not.
+    void setQuiet(bool quiet) { m_quiet = quiet; }
+    bool isQuiet() const { return m_quiet; }
 
     void message(const QString &line) override;
     void error(const QString &line) override;
     void data(const QString &text) override;
 
     // Terminal only: replaces the progress block (one line per active download).
-    void setProgress(const QStringList &lines);
+    void setProgress(const QStringList &lines) override;
     // Plain output: one progress line, printed as it comes.
-    void progressLine(const QString &line);
+    void progressLine(const QString &line) override;
     // Leaves the progress block on screen as ordinary output (at the end of a run).
-    void finishProgress();
+    void finishProgress() override;
 
 private:
     void clearBlock();   // under m_mutex
@@ -46,6 +50,7 @@ private:
     std::FILE *m_out;
     std::FILE *m_err;
     bool m_terminal;
+    std::atomic<bool> m_quiet{false};
     QStringList m_block;
     int m_drawn = 0;
 };

@@ -11,6 +11,7 @@
 #include "host/medialibrary/MediaLibrary.h"
 #include "plugin/AcceptedEndings.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -57,6 +58,10 @@ QString demoClipFolder()
     const QString configured = qEnvironmentVariable("LUMORA_DEMO_CLIPS");
     if (!configured.isEmpty())
         return configured;
+    // An installation carries them in share/lumora/clips; the build takes the source tree's.
+    const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/lumora/clips"));
+    if (QFileInfo(installed).isDir())
+        return installed;
     return QStringLiteral(LUMORA_SOURCE_DIR "/tests/data");
 }
 
@@ -120,7 +125,7 @@ int runDemo(const Invocation &invocation, Console &console)
     }
     int code = ExitFailed;
     {
-        CliSession session(get, get.command->goal(get), console, gate.socketName());
+        CliSession session(get, get.command->goal(get), console, gate.socketPath());
         code = session.exec();
     }
     server.stop();

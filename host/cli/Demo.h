@@ -8,7 +8,8 @@
 
 namespace Lumora::Cli {
 
-// The folder of the bundled clips: LUMORA_DEMO_CLIPS, else the source tree's tests/data.
+// The folder of the bundled clips: LUMORA_DEMO_CLIPS, else an installation's share/lumora/clips, else
+// the source tree's tests/data.
 QString demoClipFolder();
 
 int runDemo(const Invocation &invocation, Console &console);

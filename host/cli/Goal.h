@@ -7,6 +7,8 @@
 // Main thread only. Work a goal hands to the operation thread comes back through
 // CliSession::toMainThread().
 
+#include <cstdint>
+
 namespace Lumora::Cli {
 
 class CliSession;
@@ -22,6 +24,8 @@ public:
     virtual void idle(CliSession &session, bool pending, bool paused) = 0;
     // The player program was started for a download (or could not be).
     virtual void played(CliSession &session, bool started) {}
+    // A download ended, Completed or Failed (PlayerEvents::downloadEnded).
+    virtual void ended(CliSession &session, uint64_t id, int32_t status) {}
     // The player has shut down: the goal's last lines, and the exit code.
     virtual int finish(CliSession &session) = 0;
 };

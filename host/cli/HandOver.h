@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace Lumora::Cli {
 
@@ -25,6 +26,15 @@ public:
     // Answers reply once the queue is idle or paused (or asks the asker to retry when the player
     // stops first).
     virtual void waitForIdle(std::shared_ptr<Host::CommandReply> reply) = 0;
+    // Any thread. Shows the progress of these downloads to the asker and answers reply once they
+    // have all ended, with their exit status (combined with a usage error when refused addresses
+    // were left out). finishedBefore: those the asker was told of as downloaded already; any other
+    // that ended before the following began still gets its line. A stopping player sends the asker
+    // back to try again.
+    virtual void follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
+                        std::shared_ptr<Host::CommandReply> reply, int refused) = 0;
+    // Any thread. A line on the running player's own output, about what was handed to it.
+    virtual void tell(const QString &line) = 0;
 
 protected:
     ~RunningPlayer() = default;

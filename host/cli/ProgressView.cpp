@@ -13,15 +13,26 @@ namespace {
 
 constexpr int kTerminalRefreshMs = 200;
 constexpr int kPlainRefreshMs = 1000;
-constexpr qint64 kRateWindowMs = 3000;
 constexpr int kBarWidth = 20;
+constexpr int kTitleRoom = 30;
+constexpr int kLeastTitleRoom = 8;
+constexpr int kLeastBarRoom = 10;
+// A download seen running for less than this tells no meaningful speed in its "completed" line.
+constexpr qint64 kLeastTimedMs = 100;
+constexpr uint64_t kMillisecondsPerSecond = 1000;
+
+uint64_t percentOf(uint64_t size, int32_t percent)
+{
+    const auto p = static_cast<uint64_t>(std::clamp(percent, 0, 100));
+    return size / 100 * p + size % 100 * p / 100;
+}
 
 } // namespace
 
-ProgressView::ProgressView(Console &console, Lookup lookup, QObject *parent)
-    : QObject(parent), m_console(console), m_lookup(std::move(lookup))
+ProgressView::ProgressView(Output &output, Lookup lookup, Readings readings, QObject *parent)
+    : QObject(parent), m_output(output), m_lookup(std::move(lookup)), m_readings(std::move(readings))
 {
-    m_timer.setInterval(console.isTerminal() ? kTerminalRefreshMs : kPlainRefreshMs / 4);
+    m_timer.setInterval(output.isTerminal() ? kTerminalRefreshMs : kPlainRefreshMs / 4);
     connect(&m_timer, &QTimer::timeout, this, [this] { refresh(); });
     m_clock.start();
 }
@@ -35,30 +46,67 @@ void ProgressView::stop()
 {
     m_timer.stop();
     refresh();
-    m_console.setProgress({});
-    m_console.finishProgress();
+    m_lastLines.clear();
+    m_output.setProgress({});
+    m_output.finishProgress();
     m_entries.clear();
 }
 
-uint64_t ProgressView::bytesOf(const MediaManagerInterface::QueuedFileInterface *item)
+void ProgressView::follow(const std::vector<uint64_t> &ids, const std::vector<uint64_t> &finishedBefore)
 {
-    const int32_t percent = std::clamp(item->progress(), 0, 100);
-    return item->size() / 100 * static_cast<uint64_t>(percent) + item->size() % 100 * static_cast<uint64_t>(percent) / 100;
+    m_followed = std::set<uint64_t>(ids.begin(), ids.end());
+    for (auto it = m_entries.begin(); it != m_entries.end();)
+        it = m_followed->count(it->first) ? std::next(it) : m_entries.erase(it);
+    for (uint64_t id : ids) {
+        Entry *entry = entryFor(id, true);
+        if (!entry || entry->shown != 0)
+            continue;
+        const DownloadStatusValue status = entry->item->status();
+        const bool toldBefore = std::find(finishedBefore.begin(), finishedBefore.end(), id) != finishedBefore.end();
+        if (isFinishedStatus(status) && !toldBefore) {
+            // It ended between its intake and now: its line is still news to the follower.
+            entry->shown = Queued;
+            statusChanged(id, false);
+            continue;
+        }
+        entry->shown = status;
+        if (status == Downloading)
+            started(id, *entry);
+    }
+    refresh();
+}
+
+ProgressView::Entry *ProgressView::entryFor(uint64_t id, bool create)
+{
+    auto found = m_entries.find(id);
+    if (found != m_entries.end())
+        return &found->second;
+    if (!create || (m_followed && !m_followed->count(id)))
+        return nullptr;
+    ItemPtr item = m_lookup(id);
+    if (!item)
+        return nullptr;
+    Entry &entry = m_entries[id];
+    entry.item = item;
+    return &entry;
+}
+
+void ProgressView::started(uint64_t id, Entry &entry)
+{
+    entry.running.start();
+    entry.startBytes = figuresOf(entry.item.get(), m_readings(id)).received;
+    entry.plainPercent = -1;
+    entry.plainRetry.clear();
+    m_output.message(QStringLiteral("downloading %1 from %2")
+                         .arg(itemLabel(id, entry.item->title()), maskedAddress(entry.item->sourceUrl())));
 }
 
 void ProgressView::statusChanged(uint64_t id, bool fromStatusMessage)
 {
-    auto found = m_entries.find(id);
-    if (found == m_entries.end()) {
-        if (!fromStatusMessage)
-            return;
-        ItemPtr item = m_lookup(id);
-        if (!item)
-            return;
-        found = m_entries.emplace(id, Entry{}).first;
-        found->second.item = item;
-    }
-    Entry &entry = found->second;
+    Entry *found = entryFor(id, fromStatusMessage);
+    if (!found)
+        return;
+    Entry &entry = *found;
     const DownloadStatusValue status = entry.item->status();
     if (status == entry.shown)
         return;
@@ -70,33 +118,32 @@ void ProgressView::statusChanged(uint64_t id, bool fromStatusMessage)
 
     switch (status) {
     case Downloading:
-        entry.running.start();
-        entry.startBytes = bytesOf(entry.item.get());
-        entry.samples.clear();
-        entry.plainPercent = -1;
-        m_console.message(QStringLiteral("downloading %1 from %2").arg(label, maskedAddress(entry.item->sourceUrl())));
+        started(id, entry);
         break;
     case Completed: {
-        QString detail = formatBytes(entry.item->size());
+        const uint64_t size = entry.item->size();
+        QString detail = formatBytes(size);
         // Timing only when the start was seen in time to mean something.
-        if (entry.running.isValid() && entry.running.elapsed() >= 100) {
+        if (entry.running.isValid() && entry.running.elapsed() >= kLeastTimedMs) {
             const qint64 ms = entry.running.elapsed();
-            const uint64_t moved = entry.item->size() > entry.startBytes ? entry.item->size() - entry.startBytes : 0;
+            const uint64_t moved = size > entry.startBytes ? size - entry.startBytes : 0;
             detail += QStringLiteral(" in %1 s, %2")
-                          .arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1)
-                          .arg(formatRate(static_cast<double>(moved) * 1000.0 / static_cast<double>(ms)));
+                          .arg(static_cast<double>(ms) / kMillisecondsPerSecond, 0, 'f', 1)
+                          .arg(formatRate(static_cast<double>(moved) * kMillisecondsPerSecond / static_cast<double>(ms)));
         }
-        m_console.message(QStringLiteral("completed   %1 (%2) -> %3").arg(label, detail, displayFile(entry.item->fileUrl())));
+        m_output.message(QStringLiteral("completed   %1 (%2) -> %3").arg(label, detail, displayFile(entry.item->fileUrl())));
         break;
     }
-    case Failed:
-        m_console.error(QStringLiteral("lumora: download %1 failed (%2)").arg(label, maskedAddress(entry.item->sourceUrl())));
+    case Failed: {
+        const FailureReason reason = entry.item->failureReason();
+        m_output.error(reason.isSet()
+                           ? QStringLiteral("lumora: download %1 failed: %2").arg(label, reason.message())
+                           : QStringLiteral("lumora: download %1 failed (%2)").arg(label, maskedAddress(entry.item->sourceUrl())));
         break;
+    }
     case Queued:
         if (before == Downloading)
-            m_console.message(QStringLiteral("stopped     %1 at %2%")
-                                  .arg(label)
-                                  .arg(entry.item->progress()));
+            m_output.message(QStringLiteral("stopped     %1 at %2%").arg(label).arg(entry.item->progress()));
         break;
     default:
         break;
@@ -116,32 +163,54 @@ void ProgressView::pausedChanged(bool paused)
     if (paused == m_paused)
         return;
     m_paused = paused;
-    m_console.message(paused ? QStringLiteral("paused: no download runs until \"lumora resume\"")
-                             : QStringLiteral("resumed"));
+    m_output.message(paused ? QStringLiteral("paused: no download runs until \"lumora resume\"")
+                            : QStringLiteral("resumed"));
 }
 
-double ProgressView::rateOf(Entry &entry, qint64 now, uint64_t bytes)
+ProgressFigures ProgressView::figuresOf(const MediaManagerInterface::QueuedFileInterface *item,
+                                        const std::optional<TransferReading> &reading)
 {
-    if (entry.samples.empty() || entry.samples.back().second != bytes || now - entry.samples.back().first > 500)
-        entry.samples.emplace_back(now, bytes);
-    while (entry.samples.size() > 2 && now - entry.samples.front().first > kRateWindowMs)
-        entry.samples.pop_front();
-    const auto &[firstAt, firstBytes] = entry.samples.front();
-    if (now - firstAt < 200 || bytes < firstBytes)
-        return 0.0;
-    return static_cast<double>(bytes - firstBytes) * 1000.0 / static_cast<double>(now - firstAt);
-}
-
-QString ProgressView::progressLine(uint64_t id, const QString &title, int32_t percent, uint64_t size,
-                                   double bytesPerSecond, uint64_t remainingMs, int width)
-{
-    percent = std::clamp(percent, 0, 100);
-    QString stats = QStringLiteral("%1%").arg(percent, 3);
-    if (size > 0) {
-        const uint64_t done = size / 100 * static_cast<uint64_t>(percent) + size % 100 * static_cast<uint64_t>(percent) / 100;
-        stats += QStringLiteral("  %1/%2").arg(formatBytes(done), formatBytes(size));
+    ProgressFigures figures;
+    figures.total = reading && reading->total ? reading->total : item->size();
+    if (reading) {
+        figures.received = reading->received;
+        figures.bytesPerSecond = reading->bytesPerSecond;
+        figures.remainingMs = reading->remainingMs;
+        figures.retrying = retryText(*reading);
+        figures.percent = figures.total
+                              ? static_cast<int32_t>(std::min<uint64_t>(100, figures.received * 100 / figures.total))
+                              : item->progress();
+    } else {
+        figures.percent = std::clamp(item->progress(), 0, 100);
+        figures.received = percentOf(figures.total, figures.percent);
     }
-    stats += QStringLiteral("  %1  ETA %2").arg(formatRate(bytesPerSecond), formatDuration(remainingMs));
+    return figures;
+}
+
+QString ProgressView::retryText(const TransferReading &reading)
+{
+    if (!reading.isWaitingToRetry())
+        return QString();
+    const uint64_t seconds = (reading.retryInMs + kMillisecondsPerSecond - 1) / kMillisecondsPerSecond;
+    QString text = QStringLiteral("retrying in %1 s").arg(seconds);
+    if (reading.retrying.isSet())
+        text += QStringLiteral(": ") + reading.retrying.message();
+    if (reading.tries > 0)
+        text += reading.maxTries ? QStringLiteral(" (try %1 of %2)").arg(reading.tries).arg(reading.maxTries)
+                                 : QStringLiteral(" (try %1)").arg(reading.tries);
+    return text;
+}
+
+QString ProgressView::progressLine(uint64_t id, const QString &title, const ProgressFigures &figures, int width)
+{
+    const int percent = std::clamp(figures.percent, 0, 100);
+    QString stats = QStringLiteral("%1%").arg(percent, 3);
+    stats += figures.total ? QStringLiteral("  %1/%2").arg(formatBytes(figures.received), formatBytes(figures.total))
+                           : QStringLiteral("  %1").arg(formatBytes(figures.received));
+    if (!figures.retrying.isEmpty())
+        stats += QStringLiteral("  ") + figures.retrying;
+    else
+        stats += QStringLiteral("  %1  ETA %2").arg(formatRate(figures.bytesPerSecond), formatDuration(figures.remainingMs));
 
     QString label = QStringLiteral("[%1] ").arg(id);
     if (width <= 0)
@@ -149,16 +218,16 @@ QString ProgressView::progressLine(uint64_t id, const QString &title, int32_t pe
 
     // Room for the title first (up to 30 columns), then for a bar, then the title gets the rest.
     const int fixed = static_cast<int>(label.size() + 2 + stats.size()) + 1;
-    const int titleRoom = std::max(8, std::min<int>(static_cast<int>(title.size()), 30));
+    const int titleRoom = std::max(kLeastTitleRoom, std::min<int>(static_cast<int>(title.size()), kTitleRoom));
     const int barRoom = width - fixed - titleRoom - 4;
     QString bar;
-    if (barRoom >= 10) {
+    if (barRoom >= kLeastBarRoom) {
         const int cells = std::min(barRoom, kBarWidth);
         const int filled = percent * cells / 100;
         bar = QStringLiteral("  [") + QString(filled, '=') + (filled < cells ? QStringLiteral(">") : QString())
               + QString(std::max(0, cells - filled - 1), ' ') + ']';
     }
-    const int room = std::max(8, width - fixed - static_cast<int>(bar.size()));
+    const int room = std::max(kLeastTitleRoom, width - fixed - static_cast<int>(bar.size()));
     return label + elide(title, room) + bar + QStringLiteral("  ") + stats;
 }
 
@@ -166,25 +235,29 @@ void ProgressView::refresh()
 {
     const qint64 now = m_clock.elapsed();
     QStringList lines;
+    const bool terminal = m_output.isTerminal();
     for (auto &[id, entry] : m_entries) {
         if (entry.shown != Downloading || entry.item->status() != Downloading)
             continue;
-        const int32_t percent = entry.item->progress();
-        const uint64_t bytes = bytesOf(entry.item.get());
-        const double rate = rateOf(entry, now, bytes);
-        const QString line = progressLine(id, entry.item->title(), percent, entry.item->size(), rate,
-                                          entry.item->timeRemaining(),
-                                          m_console.isTerminal() ? m_console.terminalWidth() : 0);
-        if (m_console.isTerminal()) {
+        const ProgressFigures figures = figuresOf(entry.item.get(), m_readings(id));
+        const QString line = progressLine(id, entry.item->title(), figures, terminal ? m_output.terminalWidth() : 0);
+        if (terminal) {
             lines << line;
-        } else if (percent > 0 && percent != entry.plainPercent
-                   && (entry.plainAt < 0 || now - entry.plainAt >= kPlainRefreshMs)) {
-            entry.plainPercent = percent;
+        } else if ((figures.percent > 0 && figures.percent != entry.plainPercent) || figures.retrying != entry.plainRetry) {
+            // A plain line when something changed, at most once a second; a retry is news at once.
+            if (entry.plainAt >= 0 && now - entry.plainAt < kPlainRefreshMs && figures.retrying == entry.plainRetry)
+                continue;
+            entry.plainPercent = figures.percent;
+            entry.plainRetry = figures.retrying;
             entry.plainAt = now;
-            m_console.progressLine(line);
+            m_output.progressLine(line);
         }
     }
-    m_console.setProgress(lines);
+    // Nothing new is not sent: a follower's terminal is at the other end of the channel.
+    if (terminal && lines != m_lastLines) {
+        m_lastLines = lines;
+        m_output.setProgress(lines);
+    }
 }
 
 } // namespace Lumora::Cli

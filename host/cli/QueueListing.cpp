@@ -1,19 +1,44 @@
 #include "host/cli/QueueListing.h"
 
 #include "host/player/Format.h"
+#include "host/medialibrary/LibraryQueuedFile.h"
 #include "lmtl/RefCountedPtr.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Lumora::Cli {
 
 using namespace Host;
 
-QueueRow rowOf(MediaManagerInterface::QueuedFileInterface *item)
+namespace {
+
+constexpr double kMillisecondsPerSecond = 1000.0;
+
+QJsonValue timeValue(int64_t msSinceEpoch)
+{
+    if (msSinceEpoch <= 0)
+        return QJsonValue(QJsonValue::Null);
+    return QDateTime::fromMSecsSinceEpoch(msSinceEpoch, Qt::UTC).toString(Qt::ISODate);
+}
+
+QString statusCell(const QueueRow &row)
+{
+    if (row.interrupted)
+        return statusName(row.status) + QStringLiteral(" (interrupted)");
+    if (row.status == Failed && row.failure.isSet())
+        return statusName(row.status) + QStringLiteral(" (") + row.failure.shortMessage() + ')';
+    return statusName(row.status);
+}
+
+} // namespace
+
+QueueRow rowOf(MediaManagerInterface::QueuedFileInterface *item, const TransferLookup &transfers, bool playerRuns)
 {
     QueueRow row;
     row.id = item->id();
@@ -23,10 +48,31 @@ QueueRow rowOf(MediaManagerInterface::QueuedFileInterface *item)
     row.title = item->title();
     row.source = item->sourceUrl();
     row.file = item->fileUrl();
+    const auto percent = static_cast<uint64_t>(std::clamp(row.progress, 0, 100));
+    row.received = row.status == Completed ? row.size : row.size / 100 * percent + row.size % 100 * percent / 100;
+    if (row.status == Failed)
+        row.failure = item->failureReason();
+    if (!playerRuns && isActiveStatus(row.status)) {
+        row.status = Queued;
+        row.interrupted = true;
+    }
+    if (const std::optional<TransferReading> reading = transfers && row.status == Downloading ? transfers(row.id) : std::nullopt) {
+        row.received = reading->received;
+        if (reading->bytesPerSecond > 0.0)
+            row.speed = reading->bytesPerSecond;
+        if (reading->remainingMs > 0)
+            row.remainingMs = reading->remainingMs;
+    }
+    // The times are the media library's own, not the plugin contract's.
+    if (const auto *own = dynamic_cast<const LibraryQueuedFile *>(item)) {
+        row.addedAt = own->createdAt();
+        row.finishedAt = isFinishedStatus(row.status) ? own->finishedAt() : 0;
+    }
     return row;
 }
 
-std::vector<QueueRow> readQueue(MediaManagerInterface::PlaylistInterface *playlist)
+std::vector<QueueRow> readQueue(MediaManagerInterface::PlaylistInterface *playlist, const TransferLookup &transfers,
+                                bool playerRuns)
 {
     std::vector<QueueRow> rows;
     if (!playlist)
@@ -36,7 +82,7 @@ std::vector<QueueRow> readQueue(MediaManagerInterface::PlaylistInterface *playli
         lmtl::RefCountedPtr<MediaManagerInterface::QueuedFileInterface> item;
         if (!playlist->itemAt(index, item.receive()) || !item)
             break;
-        rows.push_back(rowOf(item.get()));
+        rows.push_back(rowOf(item.get(), transfers, playerRuns));
     }
     return rows;
 }
@@ -51,9 +97,25 @@ QString queueJson(const std::vector<QueueRow> &rows)
         object.insert(QStringLiteral("status"), statusName(row.status));
         object.insert(QStringLiteral("progress"), row.progress);
         object.insert(QStringLiteral("size"), static_cast<qint64>(row.size));
+        object.insert(QStringLiteral("received"), static_cast<qint64>(row.received));
+        object.insert(QStringLiteral("speed"), row.speed ? QJsonValue(std::round(*row.speed)) : QJsonValue(QJsonValue::Null));
+        object.insert(QStringLiteral("eta"), row.remainingMs
+                                                 ? QJsonValue(std::ceil(static_cast<double>(*row.remainingMs) / kMillisecondsPerSecond))
+                                                 : QJsonValue(QJsonValue::Null));
+        object.insert(QStringLiteral("added"), timeValue(row.addedAt));
+        object.insert(QStringLiteral("finished"), timeValue(row.finishedAt));
         object.insert(QStringLiteral("title"), row.title);
         object.insert(QStringLiteral("source"), maskedAddress(row.source));
         object.insert(QStringLiteral("file"), displayFile(row.file));
+        object.insert(QStringLiteral("interrupted"), row.interrupted);
+        if (row.status == Failed) {
+            QJsonObject error;
+            error.insert(QStringLiteral("kind"), row.failure.isSet() ? row.failure.kindName() : QString());
+            error.insert(QStringLiteral("message"), row.failure.isSet() ? row.failure.message() : QString());
+            error.insert(QStringLiteral("httpStatus"),
+                         row.failure.httpStatus ? QJsonValue(row.failure.httpStatus) : QJsonValue(QJsonValue::Null));
+            object.insert(QStringLiteral("error"), error);
+        }
         array.append(object);
     }
     return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
@@ -69,7 +131,7 @@ QString queueTable(const std::vector<QueueRow> &rows)
                                 QStringLiteral("FILE")};
     std::vector<QStringList> table{header};
     for (const QueueRow &row : rows) {
-        table.push_back({QString::number(row.id), statusName(row.status), QStringLiteral("%1%").arg(row.progress),
+        table.push_back({QString::number(row.id), statusCell(row), QStringLiteral("%1%").arg(row.progress),
                          row.size ? formatBytes(row.size) : QStringLiteral("-"), row.title, maskedAddress(row.source),
                          displayFile(row.file)});
     }

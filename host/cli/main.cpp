@@ -11,7 +11,7 @@
 #include <memory>
 
 #if defined(__SANITIZE_THREAD__)
-// Qt and glib are not built with ThreadSanitizer: the events they allocate on one thread and free
+// Qt, glib and libdbus are not built with ThreadSanitizer: the events they allocate on one thread and free
 // on another, and the wake-up descriptors they hand between threads, are synchronised by locks it
 // cannot see. Only their own calls are let through; what lumora hands between threads travels in
 // its own, instrumented queues (MainThread.h, OperationQueue.h).
@@ -21,6 +21,9 @@ extern "C" const char *__tsan_default_suppressions()
            "called_from_lib:libQt6Network.so.6\n"
            "called_from_lib:libQt6Gui.so.6\n"
            "called_from_lib:libQt6Widgets.so.6\n"
+           "race:libQt6DBus.so.6\n"
+           "race:libdbus-1.so.3\n"
+           "deadlock:libdbus-1.so.3\n"
            "called_from_lib:libglib-2.0.so.0\n"
            "race:QCoreApplicationPrivate::sendPostedEvents\n";
 }

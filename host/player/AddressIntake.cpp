@@ -2,8 +2,11 @@
 
 #include "lmtl/RefCountedPtr.h"
 #include "plugin/AcceptedEndings.h"
+#include "plugin/SettingKeys.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace Lumora::Host {
 
@@ -23,7 +26,11 @@ QString rejectionReason(const QUrl &url)
 
 bool checkAddress(const QString &text, QUrl *url, QString *reason)
 {
-    const QUrl parsed(text, QUrl::StrictMode);
+    // A raw space is what a copied address most often carries; it is encoded, as wget does, rather
+    // than the address refused.
+    QString given = text.trimmed();
+    given.replace(QLatin1Char(' '), QLatin1String("%20"));
+    const QUrl parsed(given, QUrl::StrictMode);
     if (!parsed.isValid() || parsed.isRelative()) {
         *reason = QStringLiteral("not an address (give a full URL such as http://host/video.mp4)");
         return false;
@@ -34,10 +41,16 @@ bool checkAddress(const QString &text, QUrl *url, QString *reason)
             *reason = QStringLiteral("the address names no host");
             return false;
         }
-    } else if (scheme != QLatin1String("file")) {
-        // The download manager declares http and file; its engine also speaks https. Anything else
-        // would be queued and then fail, so it is refused here, where the user can still fix it.
-        *reason = QStringLiteral("lumora downloads http, https and file addresses, not %1").arg(scheme);
+    } else if (scheme == QLatin1String("file")) {
+        // The engine fetches over the network only: a local file would be queued and then fail
+        // without a reason. It is refused here, where the user can still do the right thing.
+        *reason = QStringLiteral("a local file is not downloaded: copy it into the media folder (\"lumora config "
+                                 "get %1\" names it) to have it in the library")
+                      .arg(QLatin1String(SettingKeys::MediaFolder));
+        return false;
+    } else {
+        // Anything else would be queued and then fail, so it is refused here too.
+        *reason = QStringLiteral("lumora downloads http and https addresses, not %1").arg(scheme);
         return false;
     }
     *url = parsed;
@@ -46,7 +59,8 @@ bool checkAddress(const QString &text, QUrl *url, QString *reason)
 
 IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *receiver,
                              DownloadManagerInterface *manager,
-                             const std::function<void(const IntakeOutcome &)> &report)
+                             const std::function<void(const IntakeOutcome &)> &report,
+                             const std::function<void(uint64_t id)> &retry)
 {
     IntakeResult result;
     for (const QUrl &url : addresses) {
@@ -65,7 +79,9 @@ IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *re
         }
         outcome.id = item->id();
         outcome.title = item->title();
-        result.accepted.push_back(outcome.id);
+        // The same download named twice is one download.
+        if (std::find(result.accepted.begin(), result.accepted.end(), outcome.id) == result.accepted.end())
+            result.accepted.push_back(outcome.id);
         const DownloadStatusValue status = item->status();
         if (!known) {
             outcome.kind = IntakeOutcome::Kind::Queued;
@@ -75,12 +91,17 @@ IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *re
             outcome.kind = IntakeOutcome::Kind::AlreadyDownloaded;
             outcome.file = item->fileUrl();
             outcome.fileGone = !outcome.file.isLocalFile() || !QFileInfo::exists(outcome.file.toLocalFile());
+            result.finishedBefore.push_back(outcome.id);
         } else {
             outcome.kind = IntakeOutcome::Kind::AlreadyQueued;
         }
         report(outcome);
-        if (outcome.kind == IntakeOutcome::Kind::Retrying)
-            manager->retryDownload(outcome.id);
+        if (outcome.kind == IntakeOutcome::Kind::Retrying) {
+            if (retry)
+                retry(outcome.id);
+            else
+                manager->retryDownload(outcome.id);
+        }
     }
     return result;
 }

@@ -17,7 +17,7 @@
 namespace Lumora::Host {
 
 // False with the reason for text that is no address the player can download (not a URL, no host,
-// a scheme the download manager does not fetch).
+// a scheme the engine does not fetch, a local file). Raw spaces are percent-encoded first.
 bool checkAddress(const QString &text, QUrl *url, QString *reason);
 
 struct IntakeOutcome {
@@ -38,15 +38,18 @@ struct IntakeOutcome {
 };
 
 struct IntakeResult {
-    std::vector<uint64_t> accepted;  // ids of the downloads the addresses stand for, in order
+    std::vector<uint64_t> accepted;  // ids of the downloads the addresses stand for, in order, each once
+    std::vector<uint64_t> finishedBefore;  // those among them that had been downloaded before (nothing fetched)
     int rejected = 0;
 };
 
 // Hands each address to the receiver; an address that was already queued keeps its download, one
-// whose download had failed is retried. report is called for each address as soon as its fate is
-// known, before anything more is done with it. Runs on the operation thread, and so does report.
+// whose download had failed is retried (through retry when given, else the manager's
+// retryDownload). report is called for each address as soon as its fate is known, before anything
+// more is done with it. Runs on the operation thread, and so do report and retry.
 IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *receiver,
                              DownloadManagerInterface *manager,
-                             const std::function<void(const IntakeOutcome &)> &report);
+                             const std::function<void(const IntakeOutcome &)> &report,
+                             const std::function<void(uint64_t id)> &retry = {});
 
 } // namespace Lumora::Host

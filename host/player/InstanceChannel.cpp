@@ -8,11 +8,19 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace Lumora::Host {
 
@@ -20,6 +28,9 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 500;
 constexpr int kRetryStepMs = 100;
+constexpr int kReplyWaitMs = 1000;
+constexpr mode_t kPrivateMode = 0700;
+constexpr char kRuntimeFolder[] = "lumora";
 
 QString canonical(const QString &path)
 {
@@ -31,6 +42,19 @@ QString canonical(const QString &path)
 QByteArray jsonLine(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+bool fitsSocketAddress(const QString &path)
+{
+    return static_cast<size_t>(QFile::encodeName(path).size()) < sizeof(sockaddr_un::sun_path);
+}
+
+QString anotherUser(const QString &socketPath, uint32_t uid)
+{
+    return QStringLiteral("the player socket %1 answers as another user (uid %2), not as you: lumora hands it "
+                          "nothing (remove the socket, or ask who put it there)")
+        .arg(socketPath)
+        .arg(uid);
 }
 
 } // namespace
@@ -47,7 +71,76 @@ QString instanceSocketName(const QString &identity)
     return QStringLiteral("lumora-") + QString::fromLatin1(hash.left(24));
 }
 
-InstanceGate::InstanceGate() : m_identity(homeIdentity()), m_socketName(instanceSocketName(m_identity)) {}
+bool makePrivateFolder(const QString &path, QString *error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), kPrivateMode) != 0 && errno != EEXIST) {
+        if (error)
+            *error = QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        if (error)
+            *error = QStringLiteral("%1 is not a folder (a link or a file stands there)").arg(path);
+        return false;
+    }
+    if (info.st_uid != ::geteuid()) {
+        if (error)
+            *error = QStringLiteral("%1 belongs to another user (uid %2)").arg(path).arg(info.st_uid);
+        return false;
+    }
+    if ((info.st_mode & 0777) != kPrivateMode && ::chmod(native.constData(), kPrivateMode) != 0) {
+        if (error)
+            *error = QStringLiteral("cannot make %1 private to you: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+QString instanceSocketPath(const QString &identity, QString *error)
+{
+    const QString name = instanceSocketName(identity);
+    QStringList folders;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        folders << QDir(runtime).filePath(QLatin1String(kRuntimeFolder));
+    folders << OSUtilities::dataDirectory() + QStringLiteral("/run");
+    folders << QDir::tempPath() + QStringLiteral("/lumora-%1").arg(::geteuid());
+
+    QString problem;
+    for (const QString &folder : folders) {
+        const QString path = folder + '/' + name;
+        if (!fitsSocketAddress(path))
+            continue;
+        QDir().mkpath(QFileInfo(folder).path());
+        if (makePrivateFolder(folder, &problem))
+            return path;
+        break;  // a folder someone else holds is reported, never worked around
+    }
+    if (error)
+        *error = problem.isEmpty() ? QStringLiteral("no folder for the player socket has a path short enough") : problem;
+    return QString();
+}
+
+bool peerIsSameUser(qintptr socketDescriptor, uint32_t *peerUid, int64_t *peerPid)
+{
+    ucred credentials {};
+    socklen_t size = sizeof credentials;
+    if (socketDescriptor < 0
+        || ::getsockopt(static_cast<int>(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+        return false;
+    if (peerUid)
+        *peerUid = credentials.uid;
+    if (peerPid)
+        *peerPid = credentials.pid;
+    return credentials.uid == ::geteuid();
+}
+
+InstanceGate::InstanceGate() : m_identity(homeIdentity())
+{
+    m_socketPath = instanceSocketPath(m_identity, &m_socketError);
+}
 
 InstanceGate::~InstanceGate() = default;
 
@@ -72,22 +165,41 @@ InstanceGate::Role InstanceGate::acquire(std::chrono::milliseconds timeout, QStr
                 *error = QStringLiteral("cannot lock %1/player.lock").arg(dataDirectory);
             return Role::Failed;
         }
-        auto socket = std::make_unique<QLocalSocket>();
-        socket->connectToServer(m_socketName);
-        if (socket->waitForConnected(kConnectTimeoutMs)) {
-            m_socket = std::move(socket);
-            return Role::Client;
+        if (!m_socketPath.isEmpty()) {
+            auto socket = std::make_unique<QLocalSocket>();
+            socket->connectToServer(m_socketPath);
+            if (socket->waitForConnected(kConnectTimeoutMs)) {
+                uint32_t uid = 0;
+                if (!peerIsSameUser(socket->socketDescriptor(), &uid)) {
+                    if (error)
+                        *error = anotherUser(m_socketPath, uid);
+                    return Role::Failed;
+                }
+                m_socket = std::move(socket);
+                return Role::Client;
+            }
         }
         if (deadline.hasExpired()) {
             if (error)
-                *error = QStringLiteral("another lumora holds this home (%1) and does not answer").arg(m_identity);
+                *error = m_socketPath.isEmpty()
+                             ? QStringLiteral("another lumora holds this home (%1) and cannot be reached: %2")
+                                   .arg(m_identity, m_socketError)
+                             : QStringLiteral("another lumora holds this home (%1) and does not answer").arg(m_identity);
             return Role::Failed;
         }
         QThread::msleep(kRetryStepMs);
     }
 }
 
-RemoteOutput::RemoteOutput(QLocalSocket *socket) : m_socket(socket) {}
+RemoteOutput::RemoteOutput(QLocalSocket *socket, bool terminal, int width, int64_t askerPid)
+    : m_socket(socket), m_terminal(terminal), m_width(width), m_askerPid(askerPid)
+{
+    if (socket) {
+        QObject::connect(socket, &QLocalSocket::disconnected, socket, [gone = m_gone] { *gone = true; });
+        if (socket->state() != QLocalSocket::ConnectedState)
+            *m_gone = true;
+    }
+}
 
 void RemoteOutput::message(const QString &line)
 {
@@ -102,6 +214,11 @@ void RemoteOutput::error(const QString &line)
 void RemoteOutput::data(const QString &text)
 {
     send("data", text);
+}
+
+void RemoteOutput::setProgress(const QStringList &lines)
+{
+    send("progress", QJsonArray::fromStringList(lines));
 }
 
 void RemoteOutput::finish(int exitCode)
@@ -142,15 +259,15 @@ InstanceServer::InstanceServer(Handler handler, QObject *parent) : QObject(paren
     connect(&m_server, &QLocalServer::newConnection, this, &InstanceServer::accept);
 }
 
-bool InstanceServer::listen(const QString &socketName, QString *error)
+bool InstanceServer::listen(const QString &socketPath, QString *error)
 {
     // Only the owner of the home's lock gets here, so a socket that exists was left by a player
     // that was killed.
-    QLocalServer::removeServer(socketName);
+    QLocalServer::removeServer(socketPath);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server.listen(socketName)) {
+    if (!m_server.listen(socketPath)) {
         if (error)
-            *error = QStringLiteral("cannot listen for other lumora commands: %1").arg(m_server.errorString());
+            *error = QStringLiteral("cannot listen for other lumora commands at %1: %2").arg(socketPath, m_server.errorString());
         return false;
     }
     return true;
@@ -160,6 +277,15 @@ void InstanceServer::accept()
 {
     while (QLocalSocket *socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // Another user's process never gets a word, nor is its request read.
+        int64_t pid = 0;
+        if (!peerIsSameUser(socket->socketDescriptor(), nullptr, &pid)) {
+            ++m_refused;
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        socket->setProperty("lumoraAsker", static_cast<qint64>(pid));
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
         if (socket->canReadLine())
             readRequest(socket);
@@ -176,7 +302,10 @@ void InstanceServer::readRequest(QLocalSocket *socket)
     for (const QJsonValue &value : request.value(QLatin1String("args")).toArray())
         args << value.toString();
     const QString cwd = request.value(QLatin1String("cwd")).toString();
-    auto output = std::make_shared<RemoteOutput>(socket);
+    const bool terminal = request.value(QLatin1String("terminal")).toBool(false);
+    const int width = request.value(QLatin1String("width")).toInt(0);
+    auto output = std::make_shared<RemoteOutput>(socket, terminal, width > 0 ? width : 80,
+                                                 socket->property("lumoraAsker").toLongLong());
     if (args.isEmpty()) {
         output->error(QStringLiteral("lumora: empty request"));
         output->finish(ExitUsage);
@@ -187,36 +316,55 @@ void InstanceServer::readRequest(QLocalSocket *socket)
 
 std::optional<int> forwardCommand(QLocalSocket *socket, const QStringList &args, Output &output)
 {
+    uint32_t uid = 0;
+    if (!peerIsSameUser(socket->socketDescriptor(), &uid)) {
+        output.error(QStringLiteral("lumora: ") + anotherUser(socket->fullServerName(), uid));
+        return ExitFailed;
+    }
     bool answered = false;
     QJsonObject request;
     request.insert(QLatin1String("args"), QJsonArray::fromStringList(args));
     request.insert(QLatin1String("cwd"), QDir::currentPath());
+    request.insert(QLatin1String("terminal"), output.isTerminal());
+    request.insert(QLatin1String("width"), output.terminalWidth());
     socket->write(jsonLine(request));
     socket->flush();
 
     for (;;) {
         while (socket->canReadLine()) {
             const QJsonObject reply = QJsonDocument::fromJson(socket->readLine()).object();
-            if (reply.contains(QLatin1String("retry")) && !answered)
+            // Also after some words: a follower whose player stops goes on with its downloads.
+            if (reply.contains(QLatin1String("retry"))) {
+                output.finishProgress();
                 return std::nullopt;
+            }
             answered = true;
-            if (reply.contains(QLatin1String("exit")))
+            if (reply.contains(QLatin1String("exit"))) {
+                output.finishProgress();
                 return reply.value(QLatin1String("exit")).toInt(ExitFailed);
-            if (reply.contains(QLatin1String("out")))
+            }
+            if (reply.contains(QLatin1String("out"))) {
                 output.message(reply.value(QLatin1String("out")).toString());
-            else if (reply.contains(QLatin1String("err")))
+            } else if (reply.contains(QLatin1String("err"))) {
                 output.error(reply.value(QLatin1String("err")).toString());
-            else if (reply.contains(QLatin1String("data")))
+            } else if (reply.contains(QLatin1String("data"))) {
                 output.data(reply.value(QLatin1String("data")).toString());
+            } else if (reply.contains(QLatin1String("progress"))) {
+                QStringList lines;
+                for (const QJsonValue &line : reply.value(QLatin1String("progress")).toArray())
+                    lines << line.toString();
+                output.setProgress(lines);
+            }
         }
         if (socket->state() != QLocalSocket::ConnectedState && !socket->canReadLine()) {
             // Closed before a word: a player that was going away; the command never ran.
             if (!answered)
                 return std::nullopt;
+            output.finishProgress();
             output.error(QStringLiteral("lumora: the running player closed the connection"));
             return ExitFailed;
         }
-        socket->waitForReadyRead(1000);
+        socket->waitForReadyRead(kReplyWaitMs);
     }
 }
 

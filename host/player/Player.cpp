@@ -1,11 +1,20 @@
 #include "host/player/Player.h"
 
+#include "host/player/Format.h"
 #include "host/player/PlayerSettings.h"
 #include "plugin/Topics.h"
 
 #include <QFile>
 
 namespace Lumora::Host {
+
+namespace {
+
+// How often the running downloads' transfer states are read: a few times per second is what a
+// person follows, and the worker refreshes them every 100 ms.
+constexpr int kSampleMs = 250;
+
+} // namespace
 
 Player::Player(PlayerEvents &events, Options options)
     : m_events(events),
@@ -16,6 +25,8 @@ Player::Player(PlayerEvents &events, Options options)
           },
           {}})
 {
+    m_sampleTimer.setInterval(kSampleMs);
+    connect(&m_sampleTimer, &QTimer::timeout, this, [this] { sampleTransfers(); });
 }
 
 Player::~Player()
@@ -39,16 +50,23 @@ bool Player::start(QString *error)
     if (!m_stack.load(true, error))
         return false;
     m_stack.applyMediaFolder(PlayerSettings::mediaFolder());
+    const QString unread = PlayerSettings::takeReadWarning();
+    if (!unread.isEmpty())
+        m_events.messageShown(UIThread::Warning, unread, QString());
     m_stack.manager()->setDownloadListener(this);
     m_ops = std::make_unique<OperationQueue>();
 
-    if (!m_options.socketName.isEmpty() && m_options.handOver) {
+    if (!m_options.socketPath.isEmpty() && m_options.handOver) {
         m_server = std::make_unique<InstanceServer>(m_options.handOver);
-        if (m_server->listen(m_options.socketName, &m_channelError))
-            SignalWatcher::setLeftoverFile(QFile::encodeName(m_server->socketPath()));
+        // Other lumoras of this home would wait for a player they cannot reach, and then give up:
+        // a player nobody can reach does not start.
+        if (!m_server->listen(m_options.socketPath, error))
+            return false;
+        SignalWatcher::setLeftoverFile(QFile::encodeName(m_server->socketPath()));
     }
     if (m_signals.install())
         connect(&m_signals, &SignalWatcher::shutdownRequested, this, [this](int signalNumber) { shutDown(signalNumber); });
+    m_sampleTimer.start();
     return true;
 }
 
@@ -56,7 +74,7 @@ void Player::submit(Operation operation, std::function<void()> whenDown)
 {
     if (!m_ops)
         return;
-    const LivePlugins plugins{m_stack.manager(), m_stack.receiver(), m_stack.library()};
+    const LivePlugins plugins{m_stack.manager(), m_stack.receiver(), m_stack.library(), this};
     m_ops->post([this, plugins, operation = std::move(operation), whenDown = std::move(whenDown)] {
         if (!m_managerDown.load())
             operation(plugins);
@@ -77,6 +95,7 @@ void Player::shutDown(int signalNumber)
         // Every message the plugins sent before their shutdown returned was posted before this.
         toMainThread([this] {
             m_stopped = true;
+            m_sampleTimer.stop();
             m_events.stopped();
         });
     });
@@ -95,9 +114,38 @@ Player::ItemPtr Player::item(uint64_t id) const
     return item;
 }
 
+void Player::retryQuietly(DownloadManagerInterface *manager, uint64_t id)
+{
+    // The pause and its lifting are announced on this thread, between these two posts.
+    toMainThread([this] { ++m_quietPauses; });
+    manager->retryDownload(id);
+    toMainThread([this] { --m_quietPauses; });
+}
+
+Player::PlayAnswer Player::play(const LivePlugins &plugins, uint64_t id)
+{
+    ItemPtr item;
+    if (!plugins.library || !plugins.library->getItem(id, item.receive()) || !item)
+        return PlayAnswer::NoSuchDownload;
+    if (plugins.manager->playDownload(id))
+        return PlayAnswer::Playing;
+    const DownloadStatusValue status = item->status();
+    if (isFinishedStatus(status) || status == Invalid || item->progress() >= PlayThresholdPercent)
+        return PlayAnswer::CannotPlay;
+    // A waiting item carries the download manager's own mark and its worker plays it; a running one
+    // does not, and the player keeps the promise.
+    if (!item->playWhenReady())
+        toMainThread([this, id] {
+            m_playPromises.insert(id);
+            keepPlayPromise(id);
+        });
+    return PlayAnswer::OnceEnoughArrived;
+}
+
 void Player::close()
 {
     SignalWatcher::setLeftoverFile({});
+    m_sampleTimer.stop();
     m_server.reset();
     if (m_ops)
         m_ops->finish();
@@ -105,6 +153,7 @@ void Player::close()
         PubSubHub::unsubscribe(m_subscription);
         m_subscription = 0;
     }
+    m_meters.clear();
     m_stack.unload();
     if (m_sinkSet) {
         UIThread::setMessageSink(m_previousSink);
@@ -117,20 +166,110 @@ void Player::onHubMessage(const QString &topic, const QVariant &payload)
     if (m_stopped || !m_stack.library())
         return;
     const uint64_t id = payload.toULongLong();
-    if (HubTopics::is(topic, HubTopics::DownloadStatusChanged))
+    if (HubTopics::is(topic, HubTopics::DownloadStatusChanged)) {
+        followStatus(id);
         m_events.statusChanged(id);
-    else if (HubTopics::is(topic, HubTopics::MediaItemChanged))
+        checkEnding(id);
+        keepPlayPromise(id);
+    } else if (HubTopics::is(topic, HubTopics::MediaItemChanged)) {
         m_events.itemChanged(id);
-    else if (HubTopics::is(topic, HubTopics::MediaItemRemoved))
+        keepPlayPromise(id);
+    } else if (HubTopics::is(topic, HubTopics::MediaItemRemoved)) {
+        m_running.erase(id);
+        m_meters.forget(id);
+        m_playPromises.erase(id);
         m_events.itemRemoved(id);
-    else if (HubTopics::is(topic, HubTopics::MediaListChanged))
+    } else if (HubTopics::is(topic, HubTopics::MediaListChanged)) {
         m_events.listChanged();
-    else if (HubTopics::is(topic, HubTopics::DownloadStatusPaused) && !m_stopping)
+    } else if (HubTopics::is(topic, HubTopics::DownloadStatusPaused) && !m_stopping && m_quietPauses == 0) {
         m_events.pausedChanged(payload.toBool());
-    else if (HubTopics::is(topic, HubTopics::ShowDownload))
+    } else if (HubTopics::is(topic, HubTopics::ShowDownload)) {
         m_events.downloadAdded();
-    else if (HubTopics::is(topic, HubTopics::MediaItemAdded))
+    } else if (HubTopics::is(topic, HubTopics::MediaItemAdded)) {
         m_events.videoAdded(id);
+    }
+}
+
+void Player::followStatus(uint64_t id)
+{
+    const ItemPtr found = item(id);
+    const DownloadStatusValue status = found ? found->status() : Invalid;
+    if (status == Downloading) {
+        m_running.insert(id);
+        m_meters.sample(id, found->transferState());
+    } else {
+        m_running.erase(id);
+        m_meters.forget(id);
+    }
+    if (!isFinishedStatus(status)) {
+        // Queued again (a retry, a new run): its next ending is news again.
+        m_ended.erase(id);
+        m_finishing.erase(id);
+    }
+}
+
+void Player::sampleTransfers()
+{
+    for (uint64_t id : m_running) {
+        if (const ItemPtr found = item(id))
+            m_meters.sample(id, found->transferState());
+    }
+    // A completed download's finishing ends without a message of its own.
+    const std::set<uint64_t> finishing = m_finishing;
+    for (uint64_t id : finishing)
+        checkEnding(id);
+}
+
+void Player::checkEnding(uint64_t id)
+{
+    const ItemPtr found = item(id);
+    const DownloadStatusValue status = found ? found->status() : Invalid;
+    if (!isFinishedStatus(status)) {
+        m_finishing.erase(id);
+        return;
+    }
+    const auto ended = m_ended.find(id);
+    if (ended != m_ended.end() && ended->second == status)
+        return;
+    // Completed is recorded before the file is placed and entered in the library: the notice waits
+    // for that, and a placement that fails turns it into Failed instead.
+    if (status == Completed && !found->pendingFinish().isEmpty()) {
+        m_finishing.insert(id);
+        return;
+    }
+    m_finishing.erase(id);
+    m_ended[id] = status;
+
+    DownloadEnding ending;
+    ending.id = id;
+    ending.status = status;
+    ending.title = found->title();
+    const QUrl file = found->fileUrl();
+    ending.file = file.isLocalFile() ? file.toLocalFile() : QString();
+    ending.source = maskedAddress(found->sourceUrl());
+    if (status == Failed)
+        ending.reason = found->failureReason();
+    const QString problem = m_notice.announce(ending);
+    if (!problem.isEmpty())
+        m_events.messageShown(UIThread::Warning, problem, QString());
+    m_events.downloadEnded(id, status);
+}
+
+void Player::keepPlayPromise(uint64_t id)
+{
+    if (!m_playPromises.count(id))
+        return;
+    const ItemPtr found = item(id);
+    const DownloadStatusValue status = found ? found->status() : Invalid;
+    if (!found || status == Failed || status == Invalid) {
+        m_playPromises.erase(id);
+        return;
+    }
+    const bool enough = status == Completed || (status == Downloading && found->progress() >= PlayThresholdPercent);
+    if (!enough)
+        return;
+    m_playPromises.erase(id);
+    submit([id](const LivePlugins &plugins) { plugins.manager->playDownload(id); });
 }
 
 bool Player::diskSpaceLow(const QString &itemName, const QString &, const QString &targetPath,

@@ -5,36 +5,51 @@
 // lumoras hand over, and shuts the download manager down in order at the end (a signal, or the face
 // asking).
 //
+// Beside that it keeps what every face would otherwise keep on its own: a meter per running download
+// (bytes, speed and time left, from the item's in-memory transfer state), the notice when a download
+// ends (desktop notification, the user's command), and the promise to play a running download once
+// enough of it has arrived.
+//
 // Threads: made, started, closed and destroyed on the main thread, which runs the event loop. The
 // plugins' threads reach the face only through PlayerEvents, posted to the main thread. A face never
 // calls the download manager itself: submit() runs the call on the operation thread, so the main
 // thread never waits on the plugin's locks.
 
+#include "host/player/CompletionNotice.h"
 #include "host/player/InstanceChannel.h"
 #include "host/player/MainThread.h"
 #include "host/player/OperationQueue.h"
 #include "host/player/PlayerEvents.h"
 #include "host/player/PluginStack.h"
 #include "host/player/SignalWatcher.h"
+#include "host/player/TransferMeters.h"
 #include "host/lmrlibrary/PubSubHub.h"
 #include "host/lmrlibrary/UIThread.h"
 #include "lmtl/RefCountedPtr.h"
 #include "plugin/DownloadListener.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QVariant>
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <set>
 
 namespace Lumora::Host {
 
-// The plugins an operation works with, valid while the player runs.
+class Player;
+
+// The plugins an operation works with, valid while the player runs, and the player they belong to
+// (null where an operation runs without one, as in unit tests).
 struct LivePlugins {
     DownloadManagerInterface *manager = nullptr;
     URIReceiver *receiver = nullptr;
     MediaManagerInterface::MediaManager *library = nullptr;
+    Player *player = nullptr;
 };
 
 class Player : public QObject, private DownloadListener {
@@ -46,9 +61,16 @@ public:
     using MessageTap = std::function<void(const QString &topic, const QVariant &payload)>;
 
     struct Options {
-        QString socketName;                  // where other lumoras reach this player; empty: nowhere
+        QString socketPath;                  // where other lumoras reach this player; empty: nowhere
         InstanceServer::Handler handOver;    // each handed-over command, on the main thread
         MessageTap tap;
+    };
+
+    enum class PlayAnswer {
+        Playing,            // handed to the player program
+        OnceEnoughArrived,  // plays once PlayThresholdPercent of it has arrived
+        NoSuchDownload,
+        CannotPlay,
     };
 
     Player(PlayerEvents &events, Options options);
@@ -57,11 +79,10 @@ public:
     Player &operator=(const Player &) = delete;
 
     // Loads the plugins with the download manager (its scheduler starts), points them at the media
-    // folder, starts the operation thread, listens for other lumoras and watches SIGINT and SIGTERM.
-    // False with the reason when the plugins cannot be loaded; close() then cleans up.
+    // folder, starts the operation thread, listens for other lumoras and watches SIGINT, SIGTERM and
+    // SIGHUP. False with the reason when the plugins cannot be loaded or other lumoras could not be
+    // listened for; close() then cleans up.
     bool start(QString *error);
-    // Why other lumoras cannot reach this player; empty when they can (or none were to be served).
-    QString channelError() const { return m_channelError; }
 
     // Runs operation on the operation thread, after everything submitted before it. Once the download
     // manager is shut down, whenDown runs there instead (when given).
@@ -77,6 +98,16 @@ public:
 
     // A queue item by id, read from the library on the calling thread; null when unknown.
     ItemPtr item(uint64_t id) const;
+    // The running download's bytes, speed, time left and retries; empty when it does not run. Any
+    // thread.
+    std::optional<TransferReading> transfer(uint64_t id) const { return m_meters.reading(id); }
+
+    // Operation thread. Queues a failed download again; the pause and resume the download manager
+    // goes through for it are not reported as the user's (PlayerEvents::pausedChanged).
+    void retryQuietly(DownloadManagerInterface *manager, uint64_t id);
+    // Operation thread. Plays the download (its file, or its source while it arrives); one that is
+    // running with too little arrived plays as soon as enough has, which the player sees to.
+    PlayAnswer play(const LivePlugins &plugins, uint64_t id);
 
     // Stops serving and watching, finishes the operation thread and gives the plugins back. Items
     // taken from the library must be let go before. Also done by the destructor.
@@ -88,6 +119,10 @@ private:
     void downloadFailed(const QUrl &fileUrl) override;
 
     void onHubMessage(const QString &topic, const QVariant &payload);
+    void followStatus(uint64_t id);
+    void sampleTransfers();
+    void checkEnding(uint64_t id);
+    void keepPlayPromise(uint64_t id);
     void toMainThread(std::function<void()> work) const { MainThread::postIfAlive(m_alive, std::move(work)); }
 
     MainThread::Liveness m_alive = MainThread::makeLiveness();
@@ -100,10 +135,19 @@ private:
     PubSubHub::SubscriptionId m_subscription = 0;
     UIThread::MessageSink m_previousSink;
     bool m_sinkSet = false;
-    QString m_channelError;
     bool m_stopping = false;
     bool m_stopped = false;
     std::atomic<bool> m_managerDown{false};  // set on the operation thread
+
+    // Main thread only, below.
+    TransferMeters m_meters;  // itself thread-safe: read by handed-over commands
+    QTimer m_sampleTimer;
+    std::set<uint64_t> m_running;                    // Downloading, metered
+    std::map<uint64_t, DownloadStatusValue> m_ended; // the ending last announced per download
+    std::set<uint64_t> m_finishing;                  // Completed, its finishing still under way
+    std::set<uint64_t> m_playPromises;
+    int m_quietPauses = 0;
+    CompletionNotice m_notice;
 };
 
 } // namespace Lumora::Host

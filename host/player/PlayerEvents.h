@@ -27,6 +27,9 @@ public:
     virtual void downloadAdded() {}
     // A finished download entered the library as the video file videoId.
     virtual void videoAdded(uint64_t videoId) {}
+    // A download ended, Completed (its file in place and in the library) or Failed (its reason on
+    // the item), after the ending's notice went out. Once per ending; a retried download ends again.
+    virtual void downloadEnded(uint64_t id, int32_t status) {}
 
     // Playback of url was asked for; started tells whether the player program started.
     virtual void played(const QUrl &url, bool started, const QString &error) {}

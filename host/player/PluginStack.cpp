@@ -29,6 +29,10 @@ QString pluginFolder()
     const QString configured = qEnvironmentVariable("LUMORA_PLUGIN_DIR");
     if (!configured.isEmpty())
         return configured;
+    // An installation keeps them in lib/lumora below the prefix; the build in lib/ beside bin/.
+    const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/lumora"));
+    if (QFileInfo(installed).isDir())
+        return installed;
     return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib"));
 }
 

@@ -23,8 +23,8 @@
 
 namespace Lumora::Host {
 
-// Where the plugin libraries and their manifests are: LUMORA_PLUGIN_DIR, else ../lib beside the
-// lumora executable (the build's and an installation's layout).
+// Where the plugin libraries and their manifests are: LUMORA_PLUGIN_DIR, else ../lib/lumora beside
+// the lumora executable (an installation's layout), else ../lib (the build's).
 QString pluginFolder();
 
 class PluginStack {

@@ -12,6 +12,9 @@ namespace Lumora::Host {
 
 namespace {
 
+// A closed terminal (SIGHUP) ends the player like SIGTERM: the running download is kept and queued.
+constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP};
+
 int signalPipe[2] = {-1, -1};
 std::atomic<int> signalsSeen{0};
 // Read by the handler, so a fixed buffer: nothing may be allocated or freed there.
@@ -40,8 +43,8 @@ SignalWatcher::~SignalWatcher()
     if (m_notifier) {
         struct sigaction action {};
         action.sa_handler = SIG_DFL;
-        ::sigaction(SIGINT, &action, nullptr);
-        ::sigaction(SIGTERM, &action, nullptr);
+        for (int signalNumber : kWatched)
+            ::sigaction(signalNumber, &action, nullptr);
     }
 }
 
@@ -58,7 +61,11 @@ bool SignalWatcher::install()
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+    for (int signalNumber : kWatched) {
+        if (::sigaction(signalNumber, &action, nullptr) != 0)
+            return false;
+    }
+    return true;
 }
 
 void SignalWatcher::setLeftoverFile(const QByteArray &path)

@@ -1,8 +1,9 @@
 #pragma once
-// SIGINT and SIGTERM for the player. The first one is handed to the main thread's event loop
-// (through a pipe written from the handler, the only async-signal-safe way in) so that the player
-// can shut the download manager down in order: the running download ends Queued and resumes at the
-// next run. A second one ends the process at once, for a user who does not want to wait.
+// SIGINT, SIGTERM and SIGHUP (the terminal was closed) for the player. The first one is handed to
+// the main thread's event loop (through a pipe written from the handler, the only async-signal-safe
+// way in) so that the player can shut the download manager down in order: the running download ends
+// Queued, its status stored, and resumes at the next run. A second one ends the process at once,
+// for a user who does not want to wait.
 
 #include <QObject>
 

@@ -112,3 +112,36 @@ TEST(CommandLine, handedOverArgumentsParseToTheSameCommand)
     EXPECT_TRUE(again.invocation->home.isEmpty());
     EXPECT_TRUE(parseHandedOver({"list", "--json"}).invocation->hasFlag("--json"));
 }
+
+TEST(CommandLine, optionsWithValuesQuietAndVerbosity)
+{
+    Invocation get = parsed({"get", "--limit-rate", "2M", "-i", "-", "--detach"});
+    EXPECT_EQ(get.value("--limit-rate"), "2M");
+    EXPECT_EQ(get.value("--input-file"), "-");  // known by its long name whichever was typed
+    EXPECT_TRUE(get.hasFlag("--detach"));
+    EXPECT_TRUE(get.addresses.isEmpty());
+    EXPECT_EQ(parsed({"run", "--limit-rate=500K"}).value("--limit-rate"), "500K");
+    // What a running player is handed keeps each value after its option.
+    const ParseResult again = parseHandedOver(parsed({"get", "--limit-rate", "2M", "http://x/a.mp4"}).commandArguments);
+    ASSERT_TRUE(again.invocation.has_value());
+    EXPECT_EQ(again.invocation->value("--limit-rate"), "2M");
+    EXPECT_EQ(again.invocation->addresses, QStringList{"http://x/a.mp4"});
+
+    EXPECT_TRUE(parsed({"-q", "list"}).quiet);
+    EXPECT_EQ(parsed({"-v", "list"}).verbosity, 1);
+    EXPECT_EQ(parsed({"list", "-vv"}).verbosity, 2);
+    EXPECT_EQ(parsed({"-v", "--verbose", "list"}).verbosity, 2);
+    EXPECT_TRUE(parsed({"--verbose", "list"}).verbose);
+}
+
+TEST(CommandLine, helpNamesACommandEitherWay)
+{
+    EXPECT_EQ(parsed({"help", "move"}).helpTopic, "move");
+    EXPECT_EQ(parsed({"move", "--help"}).helpTopic, "move");
+    EXPECT_EQ(parsed({"-h", "config", "get"}).helpTopic, "config");
+    EXPECT_TRUE(parsed({"--help"}).helpTopic.isEmpty());
+    const ParseResult wrong = parseCommandLine({"moev", "--help"});
+    EXPECT_EQ(wrong.error, "unknown command \"moev\" (did you mean \"move\"?)");
+    // A usage error names its command, so that its help can be pointed at.
+    EXPECT_EQ(parseCommandLine({"move", "4"}).command, "move");
+}

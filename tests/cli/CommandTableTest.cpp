@@ -75,7 +75,14 @@ TEST(CommandTable, usageErrorsSayExactlyWhatIsWrong)
         {{}, "no command given"},
         {{"fetch"}, "unknown command \"fetch\""},
         {{"--frob"}, "unknown option \"--frob\""},
-        {{"get"}, "\"get\" needs at least one address"},
+        {{"get"}, "\"get\" needs at least one address (or -i FILE)"},
+        {{"get", "--limit-rate", "fast", "http://x/a.mp4"},
+         "--limit-rate takes bytes per second such as 500K, 2M or 1.5G, not \"fast\""},
+        {{"get", "--limit-rate"}, "--limit-rate needs a RATE"},
+        {{"get", "--detach=yes", "http://x/a.mp4"}, "--detach takes no value"},
+        {{"gte", "http://x/a.mp4"}, "unknown command \"gte\" (did you mean \"get\"?)"},
+        {{"lsit"}, "unknown command \"lsit\" (did you mean \"list\"?)"},
+        {{"-q", "-v", "list"}, "--quiet and --verbose ask for opposite things; give one of them"},
         {{"run", "now"}, "\"run\" takes no arguments"},
         {{"list", "all"}, "\"list\" takes no arguments"},
         {{"pause", "1"}, "\"pause\" takes no arguments"},
@@ -83,14 +90,17 @@ TEST(CommandTable, usageErrorsSayExactlyWhatIsWrong)
         {{"stop", "1"}, "\"stop\" takes no arguments"},
         {{"clear", "1"}, "\"clear\" takes no arguments"},
         {{"demo", "x"}, "\"demo\" takes no arguments"},
-        {{"help", "get"}, "\"help\" takes no arguments"},
+        {{"help", "get", "list"}, "\"help\" takes at most one command name"},
+        {{"help", "paws"}, "unknown command \"paws\" (did you mean \"pause\"?)"},
         {{"version", "2"}, "\"version\" takes no arguments"},
         {{"retry"}, "\"retry\" needs one download id"},
         {{"remove", "1", "2"}, "\"remove\" needs one download id"},
         {{"play", "+4"}, "\"+4\" is not a download id (see \"lumora list\")"},
         {{"move", "4"}, "\"move\" needs a download id and a position"},
         {{"move", "x", "1"}, "\"x\" is not a download id (see \"lumora list\")"},
-        {{"move", "4", "-1"}, "unknown option \"-1\""},
+        // A negative number is an argument, refused by the command that reads it, never an option.
+        {{"move", "4", "-1"}, "\"-1\" is not a position: give 0 for the head, 1, 2, ... or \"end\""},
+        {{"remove", "-3"}, "\"-3\" is not a download id (see \"lumora list\")"},
         {{"move", "4", "--", "-1"}, "\"-1\" is not a position: give 0 for the head, 1, 2, ... or \"end\""},
         {{"config"}, "\"config\" needs \"get [NAME]\" or \"set NAME VALUE\""},
         {{"config", "show"}, "\"config\" needs \"get [NAME]\" or \"set NAME VALUE\""},
@@ -150,9 +160,16 @@ TEST(CommandTable, usageTextListsEveryCommand)
             listed |= words.first() == command->name || (words.contains("|") && words.contains(command->name));
         }
         EXPECT_TRUE(listed) << name << " is missing from\n" << usage.toStdString();
+        // Its options are in its own help, which "help COMMAND" and "COMMAND --help" both show.
+        const QString own = commandHelpText(*command);
+        EXPECT_TRUE(own.contains(command->synopsis)) << name;
         for (const OptionSpec &option : command->options)
-            EXPECT_TRUE(usage.contains("[" + option.name + "]")) << name;
+            EXPECT_TRUE(own.contains("  " + (option.shortName.isEmpty() ? option.name : option.shortName + ", " + option.name)))
+                << name << "\n" << own.toStdString();
+        EXPECT_EQ(parsed({command->name, "--help"}).helpTopic, command->name);
+        EXPECT_EQ(parsed({"help", command->name}).helpTopic, command->name);
     }
     EXPECT_TRUE(usage.contains("  --home DIR            keep the library"));
-    EXPECT_TRUE(usage.endsWith("2 usage error or refused address\n"));
+    EXPECT_TRUE(usage.contains("\nexit status:\n  0  done"));
+    EXPECT_TRUE(usage.endsWith("  8  server error: the server answered 404, 500, ...\n"));
 }

@@ -90,6 +90,20 @@ struct StandInPlayer : RunningPlayer {
     }
     void applyMediaFolder() override { ++mediaFolderApplied; }
     void waitForIdle(std::shared_ptr<Host::CommandReply> reply) override { idleWaiters.push_back(std::move(reply)); }
+    void follow(std::vector<uint64_t> ids, std::vector<uint64_t>, std::shared_ptr<Host::CommandReply> reply,
+                int refused) override
+    {
+        followed.push_back({std::move(ids), std::move(reply), refused});
+    }
+    void tell(const QString &line) override { told << line; }
+
+    struct Followed {
+        std::vector<uint64_t> ids;
+        std::shared_ptr<Host::CommandReply> reply;
+        int refused;
+    };
+    std::vector<Followed> followed;
+    QStringList told;
 };
 
 class HandOverTest : public ::testing::Test {
@@ -151,7 +165,10 @@ TEST_F(HandOverTest, liveHandlersKeepTheQueueRules)
     EXPECT_CALL(manager, moveDownload(failed, -1)).WillOnce(Return(true));
     const auto moved = handedOver({"move", QString::number(failed), "end"});
     EXPECT_EQ(moved->exit, ExitOk);
-    EXPECT_TRUE(moved->out.value(0).endsWith("to the end"));
+    // Where it went is read back from the queue, not repeated from the command line.
+    EXPECT_EQ(moved->out.value(0), QStringLiteral("moved [%1] %2 to position 1, the end of the queue")
+                                       .arg(failed)
+                                       .arg(library->item(failed)->title()));
     EXPECT_EQ(handedOver({"remove", "999"})->err, QStringList{"lumora: there is no download 999 (see \"lumora list\")"});
 }
 
@@ -206,4 +223,26 @@ TEST_F(HandOverTest, runAndConfigAreAnsweredByThePlayerItself)
     EXPECT_EQ(handedOver({"config", "set", SettingKeys::ResumeDownloadsOnStartup, "no"})->exit, ExitOk);
     EXPECT_EQ(player.mediaFolderApplied, 1);
     EXPECT_EQ(player.submitted, 0);
+}
+
+TEST_F(HandOverTest, aHandedOverGetIsFollowedUnlessDetached)
+{
+    const uint64_t known = library->addItem("http://h/known.mp4", Queued)->id();
+    EXPECT_CALL(manager, findDownload(::testing::_, ::testing::_))
+        .WillRepeatedly([this, known](const QUrl &, MediaManagerInterface::QueuedFileInterface **out) {
+            library->getItem(known, out);
+            return true;
+        });
+    const auto followed = handedOver({"get", "http://h/known.mp4", "http://h/known.mp4"});
+    EXPECT_FALSE(followed->exit) << "answered before its download ended";
+    ASSERT_EQ(player.followed.size(), 1u);
+    EXPECT_EQ(player.followed[0].ids, std::vector<uint64_t>{known});  // the same download named twice is one
+    EXPECT_EQ(player.followed[0].reply, followed);
+    ASSERT_EQ(player.told.size(), 1);
+    EXPECT_TRUE(player.told[0].contains("handed over 2 address(es): 1 download(s) to follow")) << player.told[0].toStdString();
+
+    const auto detached = handedOver({"get", "--detach", "--limit-rate", "1M", "http://h/known.mp4"});
+    EXPECT_EQ(detached->exit, ExitOk);
+    EXPECT_EQ(player.followed.size(), 1u);
+    EXPECT_TRUE(detached->out.join('\n').contains("the running player keeps its rate")) << detached->out.join('\n').toStdString();
 }

@@ -1,6 +1,9 @@
 #include "tests/cli/LumoraProcess.h"
 
+#include "tests/support/http/HttpTestServer.h"
+
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QThread>
 
@@ -76,5 +79,54 @@ bool LumoraHome::waitForList(const std::function<bool(const QJsonArray &)> &pred
     }
     return false;
 }
+
+namespace EndToEnd {
+
+QString statusText(Lumora::DownloadStatusValue status)
+{
+    return QString::fromLatin1(Lumora::downloadStatusName(status));
+}
+
+QString clipPath(const QString &name)
+{
+    return qEnvironmentVariable("LUMORA_TEST_DATA") + '/' + name;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString urlOf(const HttpTestServer &server, const QString &path)
+{
+    return QString::fromStdString(server.url(path.toStdString()));
+}
+
+QJsonObject entryFor(const QJsonArray &list, const QString &sourceEnd)
+{
+    for (const auto &value : list) {
+        if (value.toObject().value("source").toString().endsWith(sourceEnd))
+            return value.toObject();
+    }
+    return {};
+}
+
+std::string describe(const LumoraResult &r)
+{
+    return QStringLiteral("exit %1\n--- out\n%2--- err\n%3").arg(r.exitCode).arg(r.out, r.err).toStdString();
+}
+
+bool writeScript(const QString &path, const QString &body)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(body.toUtf8());
+    file.close();
+    return file.setPermissions(file.permissions() | QFile::ExeOwner);
+}
+
+} // namespace EndToEnd
 
 } // namespace LumoraTest

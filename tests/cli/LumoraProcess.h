@@ -1,7 +1,10 @@
 #pragma once
 // The built lumora, run as a process in a home of its own, for the end-to-end tests.
 
+#include "plugin/DownloadStatus.h"
+
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -45,5 +48,26 @@ private:
     QTemporaryDir m_dir;
     QProcessEnvironment m_extra;
 };
+
+class HttpTestServer;
+
+// What the end-to-end tests share.
+namespace EndToEnd {
+
+inline const QStringList kClips = {"clip-160x120.mp4", "clip-176x144.avi", "clip-320x240.mkv"};
+
+// The status as list --json names it.
+QString statusText(Lumora::DownloadStatusValue status);
+QString clipPath(const QString &name);
+QByteArray fileBytes(const QString &path);
+QString urlOf(const HttpTestServer &server, const QString &path);
+// The list entry whose source ends so.
+QJsonObject entryFor(const QJsonArray &list, const QString &sourceEnd);
+// Exit code and both streams, for a failure message.
+std::string describe(const LumoraResult &r);
+// Writes an executable shell script.
+bool writeScript(const QString &path, const QString &body);
+
+} // namespace EndToEnd
 
 } // namespace LumoraTest

@@ -30,43 +30,7 @@ using Lumora::SettingKeys::ResumeDownloadsOnStartup;
 
 namespace {
 
-// The status as list --json names it.
-QString statusText(Lumora::DownloadStatusValue status)
-{
-    return QString::fromLatin1(Lumora::downloadStatusName(status));
-}
-
-const QStringList kClips = {"clip-160x120.mp4", "clip-176x144.avi", "clip-320x240.mkv"};
-
-QString clipPath(const QString &name)
-{
-    return qEnvironmentVariable("LUMORA_TEST_DATA") + '/' + name;
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString urlOf(const HttpTestServer &server, const QString &path)
-{
-    return QString::fromStdString(server.url(path.toStdString()));
-}
-
-QJsonObject entryFor(const QJsonArray &list, const QString &sourceEnd)
-{
-    for (const auto &value : list) {
-        if (value.toObject().value("source").toString().endsWith(sourceEnd))
-            return value.toObject();
-    }
-    return {};
-}
-
-std::string describe(const LumoraResult &r)
-{
-    return QStringLiteral("exit %1\n--- out\n%2--- err\n%3").arg(r.exitCode).arg(r.out, r.err).toStdString();
-}
+using namespace LumoraTest::EndToEnd;
 
 // A file made of the server's generated pattern, large enough to catch mid-way. The engine writes in
 // blocks of 2 MiB, so a process killed before the first block leaves nothing to resume from: the
@@ -170,7 +134,7 @@ TEST(Lumora, killedRunResumesWithARangeRequest)
     std::unique_ptr<QProcess> player = home.start({"run"});
     // The player says so once other commands can reach it.
     ASSERT_TRUE(player->waitForReadyRead(15000));
-    const LumoraResult queued = home.run({"get", urlOf(server, "/large.mp4")}, 20000);
+    const LumoraResult queued = home.run({"get", "--detach", urlOf(server, "/large.mp4")}, 20000);
     ASSERT_EQ(queued.exitCode, 0) << describe(queued);
     EXPECT_TRUE(queued.out.contains("handed over")) << describe(queued);
     ASSERT_TRUE(home.waitForList([](const QJsonArray &list) {
@@ -265,7 +229,7 @@ TEST(Lumora, removingTheRunningDownloadStopsIt)
 
     std::unique_ptr<QProcess> player = home.start({"run"});
     ASSERT_TRUE(player->waitForReadyRead(15000));
-    ASSERT_EQ(home.run({"get", urlOf(server, "/large.mp4")}).exitCode, 0);
+    ASSERT_EQ(home.run({"get", "--detach", urlOf(server, "/large.mp4")}).exitCode, 0);
     ASSERT_TRUE(home.waitForList([](const QJsonArray &list) {
         return !list.isEmpty() && list[0].toObject().value("progress").toInt() >= 10;
     }, 20000));
@@ -297,10 +261,15 @@ TEST(Lumora, failedDownloadIsRetriedAtTheNextRun)
     const QString url = urlOf(server, "/clip-176x144.avi");
 
     const LumoraResult failed = home.run({"get", url});
-    EXPECT_EQ(failed.exitCode, 1) << describe(failed);
-    EXPECT_TRUE(failed.err.contains("failed")) << describe(failed);
+    EXPECT_EQ(failed.exitCode, 8) << describe(failed);  // the server answered with an error status
+    EXPECT_TRUE(failed.err.contains("failed: 404 Not Found (127.0.0.1:")) << describe(failed);
     const QJsonObject entry = home.list()[0].toObject();
     EXPECT_EQ(entry.value("status").toString(), statusText(Failed));
+    const QJsonObject error = entry.value("error").toObject();
+    EXPECT_EQ(error.value("kind").toString(), "http-status");
+    EXPECT_EQ(error.value("httpStatus").toInt(), 404);
+    EXPECT_TRUE(error.value("message").toString().startsWith("404 Not Found"));
+    EXPECT_TRUE(home.run({"list"}).out.contains("Failed (404 Not Found)"));
 
     server.setBehaviour("/clip-176x144.avi", HttpBehaviour());
     const QString id = QString::number(entry.value("id").toInteger());
@@ -311,15 +280,19 @@ TEST(Lumora, failedDownloadIsRetriedAtTheNextRun)
     EXPECT_EQ(ran.exitCode, 0) << describe(ran);
     const QJsonObject done = home.list()[0].toObject();
     EXPECT_EQ(done.value("status").toString(), statusText(Completed));
+    EXPECT_FALSE(done.contains("error"));  // only a failed download carries one
     EXPECT_EQ(fileBytes(done.value("file").toString()), fileBytes(clipPath("clip-176x144.avi")));
 
     // get of an address whose download failed tries it again.
     server.serveBytes("/broken.mp4", "x", missing);
-    EXPECT_EQ(home.run({"get", urlOf(server, "/broken.mp4")}).exitCode, 1);
+    EXPECT_EQ(home.run({"get", urlOf(server, "/broken.mp4")}).exitCode, 8);
     server.serveFile("/broken.mp4", clipPath("clip-160x120.mp4").toStdString());
     const LumoraResult again = home.run({"get", urlOf(server, "/broken.mp4")}, 30000);
     EXPECT_EQ(again.exitCode, 0) << describe(again);
     EXPECT_TRUE(again.out.contains("retrying")) << describe(again);
+    // The pause and resume the download manager goes through for a retry are not the user's.
+    EXPECT_FALSE(again.out.contains("paused")) << describe(again);
+    EXPECT_FALSE(again.out.contains("resumed")) << describe(again);
 }
 
 TEST(Lumora, commandsWorkOnTheLibraryWithoutAPlayer)

@@ -32,6 +32,7 @@ QString clipPath(const QString &name)
 struct RecordedEvents : PlayerEvents {
     std::vector<uint64_t> statusIds;
     std::vector<int> stoppingSignals;
+    std::vector<std::pair<uint64_t, int32_t>> endings;
     int stoppedCount = 0;
     bool offMainThread = false;
 
@@ -42,6 +43,7 @@ struct RecordedEvents : PlayerEvents {
     void pausedChanged(bool) override { note(); }
     void stopping(int signalNumber) override { note(); stoppingSignals.push_back(signalNumber); }
     void stopped() override { note(); ++stoppedCount; }
+    void downloadEnded(uint64_t id, int32_t status) override { note(); endings.emplace_back(id, status); }
 };
 
 bool spinUntil(const std::function<bool()> &done, int timeoutMs = 30000)
@@ -139,6 +141,13 @@ TEST(Player, intakeReportsWhatBecameOfEachAddress)
     ASSERT_TRUE(spinUntil([&] {
         return statusOf(player, first[0].id) == Completed && statusOf(player, first[2].id) == Failed;
     }));
+    // Each ending is told once, with its status, after its notice; its reason is on the item.
+    ASSERT_TRUE(spinUntil([&] { return events.endings.size() == 2; }));
+    EXPECT_EQ(std::count(events.endings.begin(), events.endings.end(), std::pair<uint64_t, int32_t>(first[0].id, Completed)), 1);
+    EXPECT_EQ(std::count(events.endings.begin(), events.endings.end(), std::pair<uint64_t, int32_t>(first[2].id, Failed)), 1);
+    EXPECT_EQ(player.item(first[2].id)->failureReason().httpStatus, 404);
+    EXPECT_FALSE(player.transfer(first[0].id)) << "a finished download is metered no more";
+
     const std::vector<IntakeOutcome> again = intake(player, {clip, broken});
     ASSERT_EQ(again.size(), 2u);
     EXPECT_EQ(again[0].kind, IntakeOutcome::Kind::AlreadyDownloaded);

@@ -15,13 +15,16 @@ extern "C" const char *__tsan_default_options()
     return "die_after_fork=0";
 }
 
-// Qt, glib and cpp-httplib are not built with ThreadSanitizer: an event Qt allocates on the posting
+// Qt, glib, libdbus and cpp-httplib are not built with ThreadSanitizer: an event Qt allocates on the posting
 // thread and frees on the receiving one, and their own threads' hand-overs, are synchronised by
 // locks it cannot see. What lumora hands between threads travels in its own, instrumented queues.
 extern "C" const char *__tsan_default_suppressions()
 {
     return "called_from_lib:libQt6Core.so.6\n"
            "called_from_lib:libQt6Network.so.6\n"
+           "race:libQt6DBus.so.6\n"
+           "race:libdbus-1.so.3\n"
+           "deadlock:libdbus-1.so.3\n"
            "called_from_lib:libglib-2.0.so.0\n"
            "called_from_lib:libcpp-httplib.so\n"
            "race:libcpp-httplib.so\n"

@@ -54,7 +54,8 @@ bool parseConfig(const QStringList &args, Invocation &invocation, QString *error
 
 QString shown(const QString &name, const Settings::Value &value)
 {
-    return QStringLiteral("%1 = %2%3").arg(name, value.text, value.isDefault ? QStringLiteral(" (default)") : QString());
+    return QStringLiteral("%1 = %2%3").arg(name, value.text.isEmpty() ? QStringLiteral("(none)") : value.text,
+                                           value.isDefault ? QStringLiteral(" (default)") : QString());
 }
 
 // baseDirectory resolves a relative media folder: where the asking lumora runs.
@@ -86,13 +87,30 @@ int getSettings(const Invocation &invocation, Output &output)
         return ExitOk;
     }
     QString text;
+    int code = ExitOk;
     for (const QString &name : Settings::names()) {
         Settings::Value value;
-        Settings::get(name, &value, nullptr);
+        QString error;
+        if (!Settings::get(name, &value, &error)) {
+            output.error(QStringLiteral("lumora: ") + error);
+            code = ExitFailed;
+            text += QStringLiteral("%1 = %2 (could not be read; the default)\n")
+                        .arg(name, value.text.isEmpty() ? QStringLiteral("(none)") : value.text);
+            continue;
+        }
         text += shown(name, value) + '\n';
     }
     output.data(text);
-    return ExitOk;
+    return code;
+}
+
+// Each setting with what it takes, for the command's help.
+QString settingsHelp()
+{
+    QString text;
+    for (const Settings::Setting &setting : Settings::table())
+        text += QStringLiteral(" %1: %2.").arg(QLatin1String(setting.name), setting.help);
+    return text;
 }
 
 int runConfig(const Invocation &invocation, const QString &baseDirectory, Output &output)
@@ -126,13 +144,11 @@ const CommandSpec &config()
         .name = QStringLiteral("config"),
         .synopsis = QStringLiteral("config get [NAME] | config set NAME VALUE"),
         .summary = QStringLiteral("show or change a setting"),
-        .help = QStringLiteral("Shows the settings of the home (%1), or one setting's value alone, or changes one. "
-                               "%2 takes a folder, relative to where lumora runs, created when missing; an empty "
-                               "value returns to the default. %3 takes true or false (yes/no, on/off, 1/0). Setting "
-                               "names are matched without case.")
-                    .arg(knownNames(), QLatin1String(SettingKeys::MediaFolder),
-                         QLatin1String(SettingKeys::ResumeDownloadsOnStartup)),
-        .usage = {{QStringLiteral("config get [NAME]"), QStringLiteral("show a setting (%1)").arg(knownNames())},
+        .help = QStringLiteral("Shows the settings of the home, or one setting's value alone, or changes one. "
+                               "Setting names are matched without case; flags take true or false (yes/no, on/off, "
+                               "1/0); an empty value returns a folder or a command to its default.")
+                    + settingsHelp(),
+        .usage = {{QStringLiteral("config get [NAME]"), QStringLiteral("show the settings, or one setting")},
                   {QStringLiteral("config set NAME VALUE"), QStringLiteral("change a setting")}},
         .scope = CommandSpec::Scope::Home,
         .parse = parseConfig,

@@ -1,9 +1,11 @@
 #include "host/cli/CliSession.h"
 #include "host/cli/CommandSpec.h"
+#include "host/cli/DownloadOutcome.h"
 #include "host/cli/QueueAccess.h"
 #include "host/cli/commands/Commands.h"
 #include "host/player/AddressIntake.h"
 #include "host/player/Format.h"
+#include "host/player/PlayerSettings.h"
 
 #include <QCoreApplication>
 
@@ -15,8 +17,14 @@ using Host::IntakeOutcome;
 
 bool parseGet(const QStringList &args, Invocation &invocation, QString *error)
 {
-    if (args.isEmpty()) {
-        *error = QStringLiteral("\"get\" needs at least one address");
+    if (args.isEmpty() && !invocation.flags.contains(QLatin1String(InputFileOption))) {
+        *error = QStringLiteral("\"get\" needs at least one address (or -i FILE)");
+        return false;
+    }
+    uint64_t rate = 0;
+    if (invocation.flags.contains(QLatin1String(LimitRateOption))
+        && !Host::PlayerSettings::parseRate(invocation.value(LimitRateOption), &rate)) {
+        *error = limitRateError(invocation.value(LimitRateOption));
         return false;
     }
     invocation.addresses = args;
@@ -62,6 +70,18 @@ void reportIntake(const IntakeOutcome &outcome, Output &output)
     }
 }
 
+Host::IntakeResult takeIn(const std::vector<QUrl> &urls, const Host::LivePlugins &plugins, Output &output)
+{
+    return Host::intakeAddresses(
+        urls, plugins.receiver, plugins.manager, [&output](const IntakeOutcome &outcome) { reportIntake(outcome, output); },
+        [&plugins](uint64_t id) {
+            if (plugins.player)
+                plugins.player->retryQuietly(plugins.manager, id);
+            else
+                plugins.manager->retryDownload(id);
+        });
+}
+
 // Done when every download the addresses stand for has ended; fails unless all of them completed.
 class GetGoal : public Goal {
 public:
@@ -69,9 +89,7 @@ public:
     {
         const std::vector<QUrl> urls = checkedAddresses(session.invocation().addresses);
         session.player().submit([this, &session, urls](const Host::LivePlugins &plugins) {
-            const Host::IntakeResult result = Host::intakeAddresses(
-                urls, plugins.receiver, plugins.manager,
-                [&session](const IntakeOutcome &outcome) { reportIntake(outcome, session.console()); });
+            const Host::IntakeResult result = takeIn(urls, plugins, session.console());
             session.toMainThread([this, &session, result] { intakeDone(session, result); });
         });
     }
@@ -90,27 +108,11 @@ public:
 
     int finish(CliSession &session) override
     {
-        int completed = 0;
-        for (uint64_t id : m_mine) {
-            const ProgressView::ItemPtr item = session.item(id);
-            if (item && item->status() == Completed)
-                ++completed;
-        }
-        const int total = static_cast<int>(m_mine.size());
-        if (total > 0) {
-            if (completed == total)
-                session.console().message(total == 1 ? QStringLiteral("done: the download completed")
-                                                     : QStringLiteral("done: all %1 downloads completed").arg(total));
-            else
-                session.console().error(
-                    QStringLiteral("lumora: %1 of %2 download(s) did not complete%3")
-                        .arg(total - completed)
-                        .arg(total)
-                        .arg(session.stopSignal() ? QStringLiteral("; they stay queued for the next run") : QString()));
-        }
-        if (m_rejected)
-            return ExitUsage;
-        return completed == total ? ExitOk : ExitFailed;
+        int code = reportOutcome(m_mine, [&session](uint64_t id) { return session.item(id); }, session.console(),
+                                 session.stopSignal() != 0);
+        if (m_rejected || session.invocation().refusedAddresses)
+            code = combineExit(code, ExitUsage);
+        return code;
     }
 
 private:
@@ -123,7 +125,7 @@ private:
             session.stop();  // nothing of ours to wait for
     }
 
-    std::vector<uint64_t> m_mine;  // the downloads this command asked for
+    std::vector<uint64_t> m_mine;  // the downloads this command asked for, each once
     int m_rejected = 0;
     bool m_pausedNoticeShown = false;
 };
@@ -141,7 +143,7 @@ void handOverGet(RunningPlayer &player, const Invocation &invocation, const QStr
         QUrl url;
         QString reason;
         if (!Host::checkAddress(text, &url, &reason)) {
-            reply->error(QStringLiteral("lumora: %1: %2").arg(text, reason));
+            reply->error(QStringLiteral("lumora: %1: %2").arg(Host::maskedAddress(QUrl(text)), reason));
             usage = true;
         }
     }
@@ -149,15 +151,30 @@ void handOverGet(RunningPlayer &player, const Invocation &invocation, const QStr
         reply->finish(ExitUsage);
         return;
     }
+    if (invocation.flags.contains(QLatin1String(LimitRateOption)))
+        reply->message(runningPlayerKeepsItsRate());
+    const bool detach = invocation.hasFlag(DetachOption);
     const std::vector<QUrl> urls = checkedAddresses(invocation.addresses);
+    const QString asker = reply->askerPid() ? QStringLiteral("lumora (pid %1)").arg(reply->askerPid()) : QStringLiteral("another lumora");
     player.submit(
-        [urls, reply](const Host::LivePlugins &plugins) {
-            const Host::IntakeResult result = Host::intakeAddresses(
-                urls, plugins.receiver, plugins.manager,
-                [&reply](const IntakeOutcome &outcome) { reportIntake(outcome, *reply); });
-            if (!result.accepted.empty())
-                reply->message(QStringLiteral("handed over to the running lumora (pid %1)").arg(QCoreApplication::applicationPid()));
-            reply->finish(result.rejected ? ExitUsage : ExitOk);
+        [&player, urls, reply, detach, asker](const Host::LivePlugins &plugins) {
+            const Host::IntakeResult result = takeIn(urls, plugins, *reply);
+            player.tell(QStringLiteral("%1 handed over %2 address(es): %3 download(s) to follow%4")
+                            .arg(asker)
+                            .arg(urls.size())
+                            .arg(result.accepted.size())
+                            .arg(detach ? QStringLiteral(", detached") : QString()));
+            const int code = result.rejected ? ExitUsage : ExitOk;
+            if (detach || result.accepted.empty()) {
+                if (!result.accepted.empty())
+                    reply->message(QStringLiteral("handed over to the running lumora (pid %1); \"lumora list\" follows them")
+                                       .arg(QCoreApplication::applicationPid()));
+                reply->finish(code);
+                return;
+            }
+            reply->message(QStringLiteral("handed over to the running lumora (pid %1); following the download(s) here")
+                               .arg(QCoreApplication::applicationPid()));
+            player.follow(result.accepted, result.finishedBefore, reply, result.rejected);
         },
         [reply] { reply->retryLater(); });
 }
@@ -168,14 +185,29 @@ const CommandSpec &get()
 {
     static const CommandSpec spec{
         .name = QStringLiteral("get"),
-        .synopsis = QStringLiteral("get URL..."),
-        .summary = QStringLiteral("queue the addresses and download until the queue is idle"),
-        .help = QStringLiteral("Queues each address (http, https or file, ending in a video extension the download "
-                               "manager takes) and downloads until none of them is pending any more. An address "
-                               "that is queued already keeps its download; one whose download failed is tried "
-                               "again; a finished one is not fetched again. When a player runs on the home, the "
-                               "addresses are handed to it and get returns at once. Exits 1 when a download did "
-                               "not complete, 2 when an address was refused."),
+        .synopsis = QStringLiteral("get [--detach] [--limit-rate RATE] [--input-file FILE] URL..."),
+        .summary = QStringLiteral("queue the addresses and download them"),
+        .help = QStringLiteral(
+            "Queues each address (http or https, ending in a video extension the download manager takes) and "
+            "downloads until every one of them has ended. An address that is queued already keeps its download; "
+            "one whose download failed is tried again; a finished one is not fetched again; an address that "
+            "cannot be used is refused (and said why) while the others go on. A raw space in an address is sent "
+            "as %20. When a player runs on the home, the addresses are handed to it and this terminal follows "
+            "their progress until they end, exactly like a get that runs the player itself; with --detach it "
+            "returns at once. Exits 0 when every download completed, 2 when an address was refused, otherwise "
+            "with the status of the failure (see the exit statuses)."),
+        .options = {{QString::fromLatin1(InputFileOption),
+                     QStringLiteral("read addresses from FILE, one a line (\"-\": standard input); lines\nstarting "
+                                    "with # are comments"),
+                     QStringLiteral("FILE"), QStringLiteral("-i")},
+                    {QString::fromLatin1(DetachOption),
+                     QStringLiteral("hand the addresses to the running player and return at once")},
+                    {QString::fromLatin1(LimitRateOption),
+                     QStringLiteral("at most RATE bytes per second (K, M, G: binary multiples) for the\nplayer this "
+                                    "command starts"),
+                     QStringLiteral("RATE")}},
+        .usage = {{QStringLiteral("get URL..."), QStringLiteral("queue the addresses and download them")},
+                  {QStringLiteral("get -i FILE"), QStringLiteral("the same, with addresses read from FILE (- for stdin)")}},
         .scope = CommandSpec::Scope::Home,
         .parse = parseGet,
         .goal = makeGetGoal,

@@ -7,9 +7,28 @@ namespace Lumora::Cli::Commands {
 
 namespace {
 
-int showUsage(const Invocation &, Console &console)
+bool parseHelp(const QStringList &args, Invocation &invocation, QString *error)
 {
-    console.data(usageText());
+    if (args.size() > 1) {
+        *error = QStringLiteral("\"help\" takes at most one command name");
+        return false;
+    }
+    if (args.isEmpty())
+        return true;
+    if (!findCommand(args[0])) {
+        const QString closest = closestCommand(args[0]);
+        *error = closest.isEmpty() ? QStringLiteral("unknown command \"%1\"").arg(args[0])
+                                   : QStringLiteral("unknown command \"%1\" (did you mean \"%2\"?)").arg(args[0], closest);
+        return false;
+    }
+    invocation.helpTopic = args[0];
+    return true;
+}
+
+int showUsage(const Invocation &invocation, Console &console)
+{
+    const CommandSpec *topic = invocation.helpTopic.isEmpty() ? nullptr : findCommand(invocation.helpTopic);
+    console.data(topic ? commandHelpText(*topic) : usageText());
     return ExitOk;
 }
 
@@ -19,15 +38,16 @@ const CommandSpec &help()
 {
     static const CommandSpec spec{
         .name = QStringLiteral("help"),
-        .synopsis = QStringLiteral("help"),
-        .summary = QStringLiteral("show the commands and the options"),
+        .synopsis = QStringLiteral("help [COMMAND]"),
+        .summary = QStringLiteral("show the commands and the options, or one command's help"),
         .help = QStringLiteral("Shows how lumora is called: every command with its arguments, the options that "
-                               "apply to all of them, and what the exit status means. --help and -h anywhere on "
-                               "the command line do the same."),
+                               "apply to all of them, and what the exit status means; with a command's name, that "
+                               "command's own help. --help and -h anywhere on the command line do the same "
+                               "(\"lumora get --help\" is \"lumora help get\")."),
         // The usage text is what it shows; people find it as --help.
         .listed = false,
         .scope = CommandSpec::Scope::Process,
-        .parse = Arguments::none,
+        .parse = parseHelp,
         .run = showUsage,
     };
     return spec;

@@ -18,7 +18,11 @@ QString listing(const Invocation &invocation, const std::vector<QueueRow> &rows)
 int listLive(const Invocation &invocation, const Host::LivePlugins &plugins, Output &output)
 {
     const PlaylistPtr playlist = queueOf(plugins.library);
-    output.data(listing(invocation, readQueue(playlist.get())));
+    Host::Player *player = plugins.player;
+    const TransferLookup transfers = [player](uint64_t id) {
+        return player ? player->transfer(id) : std::nullopt;
+    };
+    output.data(listing(invocation, readQueue(playlist.get(), transfers, true)));
     return ExitOk;
 }
 
@@ -32,7 +36,9 @@ std::optional<int> listDirect(const Invocation &invocation, Output &output)
     const std::unique_ptr<MediaLibrary> library = openLibrary(true, output);
     if (!library)
         return ExitFailed;
-    output.data(listing(invocation, readQueue(queueOf(library.get()).get())));
+    // No player runs while this lumora holds the home: a download still marked as running was
+    // interrupted by a player that is gone.
+    output.data(listing(invocation, readQueue(queueOf(library.get()).get(), {}, false)));
     return ExitOk;
 }
 
@@ -44,10 +50,15 @@ const CommandSpec &list()
         .name = QStringLiteral("list"),
         .synopsis = QStringLiteral("list [--json]"),
         .summary = QStringLiteral("the download queue: id, status, progress, size, title, source, file"),
-        .help = QStringLiteral("Shows the download queue head first, one download a line: its id, status, "
-                               "progress, size, title, source address (with user name and password masked) and "
-                               "the file it goes to. --json gives the same as a JSON array for scripts. Reads the "
-                               "running player's queue when there is one, else the library of the home."),
+        .help = QStringLiteral(
+            "Shows the download queue head first, one download a line: its id, status (with the short reason of "
+            "a failure, or \"interrupted\" for a download a player left running when it was killed; it is "
+            "queued and goes on at the next run), progress, size, title, source address (with user name and "
+            "password masked) and the file it goes to. --json gives a JSON array for scripts, an object per "
+            "download with id, status, progress, size, received (bytes), speed (bytes per second) and eta "
+            "(seconds) while it runs, added and finished (UTC), title, source, file, interrupted, and for a "
+            "failed download error: {kind, message, httpStatus}. Reads the running player's queue when there is "
+            "one, else the library of the home."),
         .options = {{QString::fromLatin1(kJson), QStringLiteral("one JSON array, an object per download")}},
         .scope = CommandSpec::Scope::Home,
         .parse = Arguments::none,

@@ -36,11 +36,25 @@ bool parseMove(const QStringList &args, Invocation &invocation, QString *error)
     return true;
 }
 
-QString moved(const Invocation &invocation, MediaManagerInterface::QueuedFileInterface *item)
+// Where the item went, read back from the queue: a position past the end, or the download
+// manager keeping finished items last, puts it elsewhere than asked.
+QString moved(MediaManagerInterface::PlaylistInterface *playlist, MediaManagerInterface::QueuedFileInterface *item)
 {
-    return invocation.position < 0
-               ? QStringLiteral("moved %1 to the end").arg(itemLabel(item))
-               : QStringLiteral("moved %1 to position %2").arg(itemLabel(item)).arg(invocation.position);
+    const int64_t count = playlist ? playlist->count() : 0;
+    int64_t index = -1;
+    for (int64_t i = 0; i < count && index < 0; ++i) {
+        ItemPtr at;
+        if (playlist->itemAt(i, at.receive()) && at && at->id() == item->id())
+            index = i;
+    }
+    if (index < 0)
+        return QStringLiteral("moved %1").arg(itemLabel(item));
+    QString where = QStringLiteral("moved %1 to position %2").arg(itemLabel(item)).arg(index);
+    if (index == 0)
+        where += QStringLiteral(", the head of the queue");
+    else if (index == count - 1)
+        where += QStringLiteral(", the end of the queue");
+    return where;
 }
 
 int moveLive(const Invocation &invocation, const Host::LivePlugins &plugins, Output &output)
@@ -52,7 +66,7 @@ int moveLive(const Invocation &invocation, const Host::LivePlugins &plugins, Out
         output.error(QStringLiteral("lumora: could not move %1").arg(itemLabel(item.get())));
         return ExitFailed;
     }
-    output.message(moved(invocation, item.get()));
+    output.message(moved(queueOf(plugins.library).get(), item.get()));
     return ExitOk;
 }
 
@@ -69,7 +83,7 @@ std::optional<int> moveDirect(const Invocation &invocation, Output &output)
         output.error(QStringLiteral("lumora: could not move %1").arg(itemLabel(item.get())));
         return ExitFailed;
     }
-    output.message(moved(invocation, item.get()));
+    output.message(moved(playlist.get(), item.get()));
     return ExitOk;
 }
 
@@ -82,7 +96,8 @@ const CommandSpec &move()
         .synopsis = QStringLiteral("move ID POS"),
         .summary = QStringLiteral("move a download to position POS (0 is the head, \"end\" the end)"),
         .help = QStringLiteral("Moves the download ID to position POS of the queue: 0 is the head, which the "
-                               "player starts next; \"end\" (or \"last\") is the end."),
+                               "player starts next; \"end\" (or \"last\") is the end. A position past the end "
+                               "is the end. Says where the download went."),
         .scope = CommandSpec::Scope::Home,
         .parse = parseMove,
         .direct = moveDirect,

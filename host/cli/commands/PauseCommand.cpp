@@ -34,7 +34,7 @@ const CommandSpec &pause()
         .help = QStringLiteral("Pauses the queue of the player that runs on the home: the running download stops "
                                "where it is, keeps what has arrived and goes on from there after \"lumora resume\". "
                                "Without a running player there is nothing to pause."),
-        .usage = {{QStringLiteral("pause | resume"), QStringLiteral("pause or resume all downloads of the running player")}},
+        .usage = {{QStringLiteral("pause | resume"), QStringLiteral("pause or resume the downloads (with no player running,\nresume downloads the queue here)")}},
         .scope = CommandSpec::Scope::Home,
         .parse = Arguments::none,
         .direct = pauseDirect,

@@ -12,10 +12,19 @@ namespace Lumora::Cli::Commands {
 
 namespace {
 
-// Not finished and not yet far enough along for playback to start from its source.
-bool waitingForThreshold(MediaManagerInterface::QueuedFileInterface *item)
+using PlayAnswer = Host::Player::PlayAnswer;
+
+// Without a player (unit tests) the download manager alone is asked.
+PlayAnswer askToPlay(const Host::LivePlugins &plugins, uint64_t id)
 {
-    return item->status() != Completed && item->status() != Failed && item->progress() < PlayThresholdPercent;
+    if (plugins.player)
+        return plugins.player->play(plugins, id);
+    return plugins.manager->playDownload(id) ? PlayAnswer::Playing : PlayAnswer::CannotPlay;
+}
+
+QString willPlay(MediaManagerInterface::QueuedFileInterface *item)
+{
+    return QStringLiteral("%1 plays once %2% of it has arrived").arg(itemLabel(item)).arg(PlayThresholdPercent);
 }
 
 int playLive(const Invocation &invocation, const Host::LivePlugins &plugins, Output &output)
@@ -23,15 +32,20 @@ int playLive(const Invocation &invocation, const Host::LivePlugins &plugins, Out
     ItemPtr item;
     if (!findItem(plugins.library, invocation.id, &item, output))
         return ExitFailed;
-    if (plugins.manager->playDownload(invocation.id)) {
+    switch (askToPlay(plugins, invocation.id)) {
+    case PlayAnswer::Playing:
         output.message(QStringLiteral("playing %1").arg(itemLabel(item.get())));
         return ExitOk;
-    }
-    if (waitingForThreshold(item.get())) {
-        output.message(QStringLiteral("%1 plays once %2% of it has arrived").arg(itemLabel(item.get())).arg(PlayThresholdPercent));
+    case PlayAnswer::OnceEnoughArrived:
+        output.message(willPlay(item.get()));
         return ExitOk;
+    case PlayAnswer::NoSuchDownload:
+        output.error(noSuchDownload(invocation.id));
+        return ExitFailed;
+    case PlayAnswer::CannotPlay:
+        break;
     }
-    output.error(QStringLiteral("lumora: could not play %1").arg(itemLabel(item.get())));
+    output.error(QStringLiteral("lumora: could not play %1 (%2)").arg(itemLabel(item.get()), Host::statusName(item->status())));
     return ExitFailed;
 }
 
@@ -69,11 +83,8 @@ public:
     {
         const uint64_t id = m_id;
         session.player().submit([this, &session, id](const Host::LivePlugins &plugins) {
-            ItemPtr item;
-            const bool known = plugins.library->getItem(id, item.receive()) && item;
-            const bool played = known && plugins.manager->playDownload(id);
-            const bool waiting = known && !played && waitingForThreshold(item.get());
-            session.toMainThread([this, &session, known, played, waiting] { asked(session, known, played, waiting); });
+            const PlayAnswer answer = askToPlay(plugins, id);
+            session.toMainThread([this, &session, answer] { asked(session, answer); });
         });
     }
 
@@ -98,16 +109,16 @@ public:
     int finish(CliSession &) override { return m_started && !m_failed ? ExitOk : ExitFailed; }
 
 private:
-    void asked(CliSession &session, bool known, bool played, bool waiting)
+    void asked(CliSession &session, PlayAnswer answer)
     {
         session.watchIdle();
-        if (!known) {
+        if (answer == PlayAnswer::NoSuchDownload) {
             session.console().error(noSuchDownload(m_id));
             m_failed = true;
-        } else if (waiting) {
-            session.console().message(
-                QStringLiteral("download %1 plays once %2% of it has arrived").arg(m_id).arg(PlayThresholdPercent));
-        } else if (!played && !m_started) {
+        } else if (answer == PlayAnswer::OnceEnoughArrived) {
+            if (const ItemPtr item = session.item(m_id))
+                session.console().message(willPlay(item.get()));
+        } else if (answer == PlayAnswer::CannotPlay && !m_started) {
             session.console().error(QStringLiteral("lumora: could not play download %1").arg(m_id));
             m_failed = true;
         }

@@ -1,5 +1,6 @@
 #include "host/cli/CommandArguments.h"
 #include "host/cli/CommandSpec.h"
+#include "host/cli/Goal.h"
 #include "host/cli/commands/Commands.h"
 
 namespace Lumora::Cli::Commands {
@@ -17,10 +18,11 @@ int resumeLive(const Invocation &, const Host::LivePlugins &plugins, Output &out
     return ExitOk;
 }
 
-std::optional<int> resumeDirect(const Invocation &, Output &output)
+// With no player on the home, resume becomes one: a queue that does not run on start-up can be
+// downloaded from a single terminal.
+std::unique_ptr<Goal> makeResumeGoal(const Invocation &)
 {
-    output.message(QStringLiteral("no lumora is downloading for this home: nothing to resume"));
-    return ExitOk;
+    return makeQueueGoal(true, true);
 }
 
 } // namespace
@@ -32,13 +34,14 @@ const CommandSpec &resume()
         .synopsis = QStringLiteral("resume"),
         .summary = QStringLiteral("resume all downloads of the running player"),
         .help = QStringLiteral("Lets the paused queue of the player that runs on the home go on; a download that "
-                               "was paused continues from where it stopped. Without a running player there is "
-                               "nothing to resume."),
+                               "was paused continues from where it stopped. Without a running player, resume "
+                               "becomes the player and downloads the queue until it is idle (as \"run "
+                               "--until-idle\" does, even when the queue does not run on start-up)."),
         // Listed on pause's line.
         .listed = false,
         .scope = CommandSpec::Scope::Home,
         .parse = Arguments::none,
-        .direct = resumeDirect,
+        .goal = makeResumeGoal,
         .live = resumeLive,
     };
     return spec;

@@ -25,7 +25,11 @@ int retryLive(const Invocation &invocation, const Host::LivePlugins &plugins, Ou
     ItemPtr item;
     if (!findItem(plugins.library, invocation.id, &item, output) || !retryable(item.get(), output))
         return ExitFailed;
-    plugins.manager->retryDownload(invocation.id);
+    // Its pause and resume are the download manager's way of doing it, not news for the user.
+    if (plugins.player)
+        plugins.player->retryQuietly(plugins.manager, invocation.id);
+    else
+        plugins.manager->retryDownload(invocation.id);
     output.message(QStringLiteral("retrying %1").arg(itemLabel(item.get())));
     return ExitOk;
 }

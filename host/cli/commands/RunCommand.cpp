@@ -2,6 +2,7 @@
 #include "host/cli/CommandArguments.h"
 #include "host/cli/CommandSpec.h"
 #include "host/cli/commands/Commands.h"
+#include "host/player/ExitCode.h"
 #include "host/player/InstanceChannel.h"
 #include "host/player/PlayerSettings.h"
 
@@ -11,24 +12,37 @@ namespace Lumora::Cli::Commands {
 
 namespace {
 
-constexpr char kUntilIdle[] = "--until-idle";
-
-// Serves the queue until a signal ends it, or with --until-idle until nothing more happens by itself.
-class RunGoal : public Goal {
+// Serves the queue until a signal ends it, or with untilIdle until nothing more happens by itself.
+class QueueGoal : public Goal {
 public:
-    explicit RunGoal(bool untilIdle) : m_untilIdle(untilIdle) {}
+    QueueGoal(bool untilIdle, bool resumeFirst) : m_untilIdle(untilIdle), m_resumeFirst(resumeFirst) {}
 
     void start(CliSession &session) override
     {
-        session.watchIdle();
-        session.console().message(
-            m_untilIdle ? QStringLiteral("downloading the queue of %1 until it is idle").arg(Host::homeIdentity())
-                        : QStringLiteral("downloading the queue of %1; Ctrl-C stops, and the running download goes "
-                                         "on from there at the next run")
-                              .arg(Host::homeIdentity()));
+        Console &console = session.console();
+        const QString home = Host::homeIdentity();
+        if (m_resumeFirst) {
+            console.message(QStringLiteral("no lumora was downloading for this home: resuming its queue here until it "
+                                           "is idle; Ctrl-C stops, and the running download goes on from there at "
+                                           "the next run"));
+            session.player().submit([&session](const Host::LivePlugins &plugins) {
+                if (plugins.manager->isPaused())
+                    plugins.manager->resumeAll();
+                session.toMainThread([&session] { session.watchIdle(); });
+            });
+            return;
+        }
+        console.message(m_untilIdle ? QStringLiteral("downloading the queue of %1 until it is idle").arg(home)
+                                    : QStringLiteral("downloading the queue of %1; Ctrl-C stops, and the running "
+                                                     "download goes on from there at the next run")
+                                          .arg(home));
         if (!Host::PlayerSettings::resumeDownloadsOnStartup())
-            session.console().message(QStringLiteral("%1 is off: the queue stays paused until \"lumora resume\"")
-                                          .arg(QLatin1String(SettingKeys::ResumeDownloadsOnStartup)));
+            console.message(QStringLiteral("%1 is off: the queue stays paused until \"lumora resume\", which downloads "
+                                           "it%2")
+                                .arg(QLatin1String(SettingKeys::ResumeDownloadsOnStartup),
+                                     m_untilIdle ? QStringLiteral(" from one terminal; nothing to do here meanwhile")
+                                                 : QStringLiteral(" in this player")));
+        session.watchIdle();
     }
 
     void idle(CliSession &session, bool pending, bool paused) override
@@ -38,21 +52,47 @@ public:
             session.stop();
     }
 
-    int finish(CliSession &) override { return ExitOk; }
+    void ended(CliSession &session, uint64_t id, int32_t status) override
+    {
+        if (status != Failed)
+            return;
+        const ProgressView::ItemPtr item = session.item(id);
+        const FailureReason reason = item ? item->failureReason() : FailureReason();
+        m_failures = combineExit(m_failures, reason.isSet() ? Host::exitCodeFor(reason.kind) : ExitFailed);
+    }
+
+    // A run that serves the queue for as long as the user wants ends well when the user ends it;
+    // one that was to empty the queue tells what failed on the way.
+    int finish(CliSession &) override { return m_untilIdle ? m_failures : ExitOk; }
 
 private:
     const bool m_untilIdle;
+    const bool m_resumeFirst;
+    int m_failures = ExitOk;
 };
+
+bool parseRun(const QStringList &args, Invocation &invocation, QString *error)
+{
+    uint64_t rate = 0;
+    if (invocation.flags.contains(QLatin1String(LimitRateOption))
+        && !Host::PlayerSettings::parseRate(invocation.value(LimitRateOption), &rate)) {
+        *error = limitRateError(invocation.value(LimitRateOption));
+        return false;
+    }
+    return Arguments::none(args, invocation, error);
+}
 
 std::unique_ptr<Goal> makeRunGoal(const Invocation &invocation)
 {
-    return std::make_unique<RunGoal>(invocation.hasFlag(kUntilIdle));
+    return makeQueueGoal(invocation.hasFlag(UntilIdleOption), false);
 }
 
 void handOverRun(RunningPlayer &player, const Invocation &invocation, const QString &,
                  std::shared_ptr<Host::CommandReply> reply)
 {
-    if (invocation.hasFlag(kUntilIdle)) {
+    if (invocation.flags.contains(QLatin1String(LimitRateOption)))
+        reply->message(runningPlayerKeepsItsRate());
+    if (invocation.hasFlag(UntilIdleOption)) {
         reply->message(QStringLiteral("a lumora is already downloading for this home; waiting until its queue is idle"));
         player.waitForIdle(std::move(reply));
         return;
@@ -63,20 +103,43 @@ void handOverRun(RunningPlayer &player, const Invocation &invocation, const QStr
 
 } // namespace
 
+QString limitRateError(const QString &given)
+{
+    return QStringLiteral("--limit-rate takes bytes per second such as 500K, 2M or 1.5G, not \"%1\"").arg(given);
+}
+
+QString runningPlayerKeepsItsRate()
+{
+    return QStringLiteral("--limit-rate applies to a player this command starts; the running player keeps its rate "
+                          "(\"lumora config set MaxDownloadRate RATE\" changes the home's)");
+}
+
+std::unique_ptr<Goal> makeQueueGoal(bool untilIdle, bool resumeFirst)
+{
+    return std::make_unique<QueueGoal>(untilIdle, resumeFirst);
+}
+
 const CommandSpec &run()
 {
     static const CommandSpec spec{
         .name = QStringLiteral("run"),
-        .synopsis = QStringLiteral("run [--until-idle]"),
+        .synopsis = QStringLiteral("run [--until-idle] [--limit-rate RATE]"),
         .summary = QStringLiteral("download the saved queue (until interrupted, or until idle)"),
-        .help = QStringLiteral("Becomes the player of the home and downloads the saved queue, head first, taking "
-                               "the commands other lumoras hand over, until SIGINT or SIGTERM stops it; the running "
-                               "download then ends queued and goes on from there at the next run. When a player "
-                               "runs on the home already, run says so and returns, or with --until-idle waits for "
-                               "that player's queue to be idle."),
-        .options = {{QString::fromLatin1(kUntilIdle), QStringLiteral("stop once nothing is pending or the queue is paused")}},
+        .help = QStringLiteral(
+            "Becomes the player of the home and downloads the saved queue, head first, taking the commands other "
+            "lumoras hand over, until SIGINT, SIGTERM or SIGHUP stops it; the running download then ends queued "
+            "and goes on from there at the next run. With --until-idle it stops once nothing is pending or the "
+            "queue is paused, and exits 0 when nothing failed meanwhile, else with the status of the failures. "
+            "When %1 is off the queue stays paused: \"lumora resume\" then downloads it. When a player runs on "
+            "the home already, run says so and returns, or with --until-idle waits for that player's queue to be "
+            "idle.")
+                    .arg(QLatin1String(SettingKeys::ResumeDownloadsOnStartup)),
+        .options = {{QString::fromLatin1(UntilIdleOption), QStringLiteral("stop once nothing is pending or the queue is paused")},
+                    {QString::fromLatin1(LimitRateOption),
+                     QStringLiteral("at most RATE bytes per second (K, M, G: binary multiples)"), QStringLiteral("RATE")}},
+        .usage = {{QStringLiteral("run [--until-idle]"), QStringLiteral("download the saved queue (until interrupted, or until idle)")}},
         .scope = CommandSpec::Scope::Home,
-        .parse = Arguments::none,
+        .parse = parseRun,
         .goal = makeRunGoal,
         .handedOver = handOverRun,
     };
