@@ -32,7 +32,8 @@ CliSession::CliSession(const Invocation &invocation, std::unique_ptr<Goal> goal,
     : m_invocation(invocation),
       m_goal(std::move(goal)),
       m_console(console),
-      m_player(*this, playerOptions(socketPath))
+      m_player(*this, playerOptions(socketPath)),
+      m_followers([this](uint64_t id) { return m_player.item(id); }, [this](uint64_t id) { return m_player.transfer(id); })
 {
     m_progress = std::make_unique<ProgressView>(
         m_console, [this](uint64_t id) { return m_player.item(id); }, [this](uint64_t id) { return m_player.transfer(id); });
@@ -87,7 +88,7 @@ int CliSession::exec()
 
     m_progress->start();
     connect(&m_idleTimer, &QTimer::timeout, this, [this] {
-        settleFollowers();
+        m_followers.settle();
         checkIdle();
     });
     m_idleTimer.start(kIdleCheckMs);
@@ -120,35 +121,8 @@ void CliSession::follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishe
             reply->retryLater();
             return;
         }
-        Follower follower{ids, reply, nullptr, refused};
-        follower.view = std::make_unique<ProgressView>(
-            *reply, [this](uint64_t id) { return m_player.item(id); }, [this](uint64_t id) { return m_player.transfer(id); });
-        follower.view->follow(ids, finishedBefore);
-        follower.view->start();
-        m_followers.push_back(std::move(follower));
-        settleFollowers();
+        m_followers.follow(ids, finishedBefore, reply, refused);
     });
-}
-
-void CliSession::settleFollowers()
-{
-    const ItemLookup lookup = [this](uint64_t id) { return m_player.item(id); };
-    for (auto it = m_followers.begin(); it != m_followers.end();) {
-        if (!it->reply->isConnected()) {
-            it = m_followers.erase(it);
-            continue;
-        }
-        if (!allEnded(it->ids, lookup)) {
-            ++it;
-            continue;
-        }
-        it->view->stop();
-        int code = reportOutcome(it->ids, lookup, *it->reply, false);
-        if (it->refused)
-            code = combineExit(code, ExitUsage);
-        it->reply->finish(code);
-        it = m_followers.erase(it);
-    }
 }
 
 void CliSession::checkIdle()
@@ -181,23 +155,19 @@ void CliSession::idleState(bool pending, bool paused)
 void CliSession::itemChanged(uint64_t id)
 {
     m_progress->statusChanged(id, false);
-    for (Follower &follower : m_followers)
-        follower.view->statusChanged(id, false);
+    m_followers.itemChanged(id, false);
 }
 
 void CliSession::statusChanged(uint64_t id)
 {
     m_progress->statusChanged(id, true);
-    for (Follower &follower : m_followers)
-        follower.view->statusChanged(id, true);
+    m_followers.itemChanged(id, true);
 }
 
 void CliSession::itemRemoved(uint64_t id)
 {
     m_progress->itemRemoved(id);
-    for (Follower &follower : m_followers)
-        follower.view->itemRemoved(id);
-    settleFollowers();
+    m_followers.itemRemoved(id);
 }
 
 void CliSession::pausedChanged(bool paused)
@@ -215,7 +185,7 @@ void CliSession::downloadEnded(uint64_t id, int32_t status)
             waiter.code = combineExit(waiter.code, code);
     }
     m_goal->ended(*this, id, status);
-    settleFollowers();
+    m_followers.settle();
 }
 
 void CliSession::played(const QUrl &url, bool started, const QString &error)
@@ -263,13 +233,7 @@ void CliSession::stopping(int signalNumber)
     for (const IdleWaiter &waiter : m_idleWaiters)
         waiter.reply->retryLater();
     m_idleWaiters.clear();
-    for (Follower &follower : m_followers) {
-        follower.view->stop();
-        follower.reply->message(QStringLiteral("the running player is stopping; your downloads stay queued and "
-                                               "this lumora goes on with them"));
-        follower.reply->retryLater();
-    }
-    m_followers.clear();
+    m_followers.handBack();
 }
 
 void CliSession::stopped()

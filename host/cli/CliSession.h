@@ -10,6 +10,7 @@
 #include "host/cli/Console.h"
 #include "host/cli/Goal.h"
 #include "host/cli/HandOver.h"
+#include "host/cli/HandOverFollowers.h"
 #include "host/cli/ProgressView.h"
 #include "host/player/MainThread.h"
 #include "host/player/Player.h"
@@ -48,13 +49,6 @@ public:
     void toMainThread(std::function<void()> work) const { Host::MainThread::postIfAlive(m_alive, std::move(work)); }
 
 private:
-    // A handed-over "get" whose asker follows its downloads.
-    struct Follower {
-        std::vector<uint64_t> ids;
-        std::shared_ptr<Host::CommandReply> reply;
-        std::unique_ptr<ProgressView> view;
-        int refused = 0;
-    };
     // A handed-over "run --until-idle", and the status of the failures seen while it waits.
     struct IdleWaiter {
         std::shared_ptr<Host::CommandReply> reply;
@@ -87,8 +81,6 @@ private:
     Host::Player::Options playerOptions(const QString &socketPath);
     void checkIdle();
     void idleState(bool pending, bool paused);
-    // Ends the followers whose downloads have all ended, and forgets those whose asker went away.
-    void settleFollowers();
 
     Host::MainThread::Liveness m_alive = Host::MainThread::makeLiveness();
     Invocation m_invocation;
@@ -97,7 +89,7 @@ private:
     Host::Player m_player;
     // After the player: it holds the library's items, which must go before the plugins do.
     std::unique_ptr<ProgressView> m_progress;
-    std::vector<Follower> m_followers;
+    HandOverFollowers m_followers;
     QEventLoop m_loop;
     QTimer m_idleTimer;
 

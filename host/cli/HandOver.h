@@ -40,6 +40,23 @@ protected:
     ~RunningPlayer() = default;
 };
 
+// The askers that follow their handed-over downloads (HandOverFollowers.h). A face that serves the
+// channel keeps one and feeds it the player's events. Main thread.
+class DownloadFollowers {
+public:
+    virtual ~DownloadFollowers() = default;
+    // refused: addresses of the command that were refused (its status then tells a usage error too).
+    virtual void follow(const std::vector<uint64_t> &ids, const std::vector<uint64_t> &finishedBefore,
+                        std::shared_ptr<Host::CommandReply> reply, int refused) = 0;
+    virtual void itemChanged(uint64_t id, bool statusRecorded) = 0;
+    virtual void itemRemoved(uint64_t id) = 0;
+    // Ends the followers whose downloads have all ended, and forgets those whose asker went away.
+    virtual void settle() = 0;
+    // The player is stopping: every asker goes on with its downloads itself.
+    virtual void handBack() = 0;
+    virtual void clear() = 0;
+};
+
 // One handed-over command, on the main thread: a usage error is answered at once, a stopping player
 // sends the asker back to try again, anything else goes to the command's handler.
 void handOver(RunningPlayer &player, const QStringList &args, const QString &cwd,

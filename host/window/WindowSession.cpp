@@ -26,8 +26,11 @@ constexpr char kEndOfOptions[] = "--";
 
 } // namespace
 
-WindowSession::WindowSession(Options options) : m_options(std::move(options)), m_player(*this, playerOptions())
+WindowSession::WindowSession(Options options)
+    : m_options(std::move(options)), m_player(*this, playerOptions())
 {
+    if (m_options.makeFollowers)
+        m_followers = m_options.makeFollowers(m_player);
     m_model = std::make_unique<QueueModel>();
     m_operations = std::make_unique<QueueOperations>([this](Host::Player::Operation operation) {
         m_player.submit(std::move(operation));
@@ -45,7 +48,7 @@ WindowSession::~WindowSession()
 Host::Player::Options WindowSession::playerOptions()
 {
     Host::Player::Options options;
-    options.socketName = m_options.socketName;
+    options.socketPath = m_options.socketPath;
     options.handOver = [this](const QStringList &args, const QString &cwd, std::shared_ptr<Host::CommandReply> reply) {
         handOver(args, cwd, std::move(reply));
     };
@@ -65,8 +68,6 @@ bool WindowSession::start(QString *error)
     connect(m_window.get(), &DownloadsWindow::quitRequested, this, &WindowSession::quit);
     connect(m_window.get(), &DownloadsWindow::mediaFolderChanged, this, [this] { m_player.applyMediaFolder(); });
     connect(m_operations.get(), &QueueOperations::pausedKnown, m_model.get(), &QueueModel::setPaused);
-    if (!m_player.channelError().isEmpty())
-        m_window->showNotice(tr("Other lumora commands cannot reach this window: %1").arg(m_player.channelError()));
 
     // The reader walks the library the plugins work on, which only the operation thread is handed.
     m_player.submit([this, alive = m_alive](const Host::LivePlugins &plugins) {
@@ -109,6 +110,8 @@ void WindowSession::quit()
 
 void WindowSession::release()
 {
+    if (m_followers)
+        m_followers->clear();
     m_progressTimer.stop();
     m_idleTimer.stop();
     if (m_reader)
@@ -155,17 +158,53 @@ void WindowSession::present(const QStringList &addresses)
 void WindowSession::itemChanged(uint64_t id)
 {
     m_model->refresh(id);
+    if (m_followers)
+        m_followers->itemChanged(id, false);
 }
 
 void WindowSession::statusChanged(uint64_t id)
 {
     if (!m_model->refresh(id))
         listChanged();
+    if (m_followers)
+        m_followers->itemChanged(id, true);
 }
 
 void WindowSession::itemRemoved(uint64_t id)
 {
     m_model->remove(id);
+    if (m_followers)
+        m_followers->itemRemoved(id);
+}
+
+void WindowSession::downloadEnded(uint64_t, int32_t)
+{
+    if (m_followers)
+        m_followers->settle();
+}
+
+void WindowSession::follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
+                           std::shared_ptr<Host::CommandReply> reply, int refused)
+{
+    toMainThread([this, ids = std::move(ids), finishedBefore = std::move(finishedBefore), reply = std::move(reply), refused] {
+        if (m_player.isStopping()) {
+            reply->retryLater();  // its downloads stay queued; the asker goes on with them
+            return;
+        }
+        if (!m_followers) {
+            reply->finish(Host::ExitOk);  // queued here; nobody relays their progress
+            return;
+        }
+        m_followers->follow(ids, finishedBefore, reply, refused);
+    });
+}
+
+void WindowSession::tell(const QString &line)
+{
+    toMainThread([this, line] {
+        if (m_window)
+            m_window->statusBar()->showMessage(line, kStatusMessageMs);
+    });
 }
 
 void WindowSession::listChanged()
@@ -213,6 +252,8 @@ void WindowSession::stopping(int)
     for (const auto &waiter : m_idleWaiters)
         waiter->retryLater();
     m_idleWaiters.clear();
+    if (m_followers)
+        m_followers->handBack();
 }
 
 void WindowSession::stopped()

@@ -38,10 +38,12 @@ public:
                                         std::shared_ptr<Host::CommandReply> reply)>;
 
     struct Options {
-        QString socketName;      // where other lumoras reach this player; empty to serve none
+        QString socketPath;      // where other lumoras reach this player; empty to serve none
         HandOver handOver;
         QString ownCommand;      // the command that opens the window: handed over, it shows this one
         QStringList addresses;   // queued once the player runs (the desktop hands links this way)
+        // The askers following their handed-over downloads; none: they are answered at once.
+        std::function<std::unique_ptr<Cli::DownloadFollowers>(Host::Player &player)> makeFollowers;
     };
 
     explicit WindowSession(Options options);
@@ -73,12 +75,17 @@ private:
     void messageShown(int icon, const QString &text, const QString &detail) override;
     void stopping(int signalNumber) override;
     void stopped() override;
+    void downloadEnded(uint64_t id, int32_t status) override;
 
     // Cli::RunningPlayer
     bool stopping() const override { return m_player.isStopping(); }
     void submit(Host::Player::Operation operation, std::function<void()> whenDown) override;
     void applyMediaFolder() override { m_player.applyMediaFolder(); }
     void waitForIdle(std::shared_ptr<Host::CommandReply> reply) override;
+    void follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
+                std::shared_ptr<Host::CommandReply> reply, int refused) override;
+    // What was handed over shows in the status bar.
+    void tell(const QString &line) override;
 
     Host::Player::Options playerOptions();
     void handOver(const QStringList &args, const QString &cwd, std::shared_ptr<Host::CommandReply> reply);
@@ -95,6 +102,8 @@ private:
     std::unique_ptr<QueueOperations> m_operations;
     std::unique_ptr<DownloadsWindow> m_window;
     std::unique_ptr<QueueReader> m_reader;
+    // A "lumora get" in a terminal follows its downloads here, as with "lumora run".
+    std::unique_ptr<Cli::DownloadFollowers> m_followers;
     QTimer m_progressTimer;
     QTimer m_idleTimer;
     QEventLoop m_loop;

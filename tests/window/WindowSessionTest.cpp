@@ -120,7 +120,7 @@ TEST(WindowSession, commandsTypedInATerminalAreHandedToTheWindow)
     QString error;
     ASSERT_EQ(gate.acquire(std::chrono::seconds(5), &error), Host::InstanceGate::Role::Owner) << error.toStdString();
     WindowSession::Options options;
-    options.socketName = Host::instanceSocketName(Host::homeIdentity());
+    options.socketPath = Host::instanceSocketPath(Host::homeIdentity(), nullptr);
     options.handOver = [](Cli::RunningPlayer &player, const QStringList &args, const QString &cwd,
                           std::shared_ptr<Host::CommandReply> reply) { Cli::handOver(player, args, cwd, std::move(reply)); };
     options.ownCommand = QStringLiteral("window");

@@ -1,5 +1,6 @@
 #include "host/cli/CommandSpec.h"
 #include "host/cli/HandOver.h"
+#include "host/cli/HandOverFollowers.h"
 #include "host/cli/commands/Commands.h"
 #include "host/player/InstanceChannel.h"
 #include "host/window/WindowSession.h"
@@ -25,13 +26,21 @@ std::optional<int> runWindow(const Invocation &invocation, Output &output)
         return ExitFailed;
     }
     Window::WindowSession::Options options;
-    options.socketName = Host::instanceSocketName(Host::homeIdentity());
+    QString error;
+    options.socketPath = Host::instanceSocketPath(Host::homeIdentity(), &error);
+    if (options.socketPath.isEmpty()) {
+        output.error(QStringLiteral("lumora: ") + error);
+        return ExitFailed;
+    }
     options.handOver = [](RunningPlayer &player, const QStringList &args, const QString &cwd,
                           std::shared_ptr<Host::CommandReply> reply) { handOver(player, args, cwd, std::move(reply)); };
     options.ownCommand = window().name;
+    options.makeFollowers = [](Host::Player &player) -> std::unique_ptr<DownloadFollowers> {
+        return std::make_unique<HandOverFollowers>([&player](uint64_t id) { return player.item(id); },
+                                                   [&player](uint64_t id) { return player.transfer(id); });
+    };
     options.addresses = invocation.addresses;
     Window::WindowSession session(options);
-    QString error;
     if (!session.start(&error)) {
         output.error(QStringLiteral("lumora: ") + error);
         return ExitFailed;
