@@ -70,6 +70,10 @@ public:
     virtual int32_t option() const = 0;
     virtual int32_t flag() const = 0;
     virtual DownloadInfo downloadInfo() const = 0;
+    // When the download was added, and when it last became Completed or Failed (0 while it has not):
+    // milliseconds since the epoch.
+    virtual int64_t createdAt() const = 0;
+    virtual int64_t finishedAt() const = 0;
 
     // Why the download last failed. Set by whoever knows (plugin/FailureReason.h), stored on commit,
     // cleared by the status path when the item is queued or starts again.

@@ -1,7 +1,6 @@
 #include "host/cli/QueueListing.h"
 
 #include "host/player/Format.h"
-#include "host/medialibrary/LibraryQueuedFile.h"
 #include "lmtl/RefCountedPtr.h"
 
 #include <QDateTime>
@@ -63,11 +62,8 @@ QueueRow rowOf(MediaManagerInterface::QueuedFileInterface *item, const TransferL
         if (reading->remainingMs > 0)
             row.remainingMs = reading->remainingMs;
     }
-    // The times are the media library's own, not the plugin contract's.
-    if (const auto *own = dynamic_cast<const LibraryQueuedFile *>(item)) {
-        row.addedAt = own->createdAt();
-        row.finishedAt = isFinishedStatus(row.status) ? own->finishedAt() : 0;
-    }
+    row.addedAt = item->createdAt();
+    row.finishedAt = isFinishedStatus(row.status) ? item->finishedAt() : 0;
     return row;
 }
 

@@ -106,6 +106,8 @@ public:
     int32_t option() const override;
     int32_t flag() const override;
     DownloadInfo downloadInfo() const override;
+    int64_t createdAt() const override;
+    int64_t finishedAt() const override;
     bool setFailureReason(const FailureReason &reason) override;
     FailureReason failureReason() const override;
     void setTransferState(const TransferState &state) override;
@@ -116,8 +118,6 @@ public:
     // Also for hosts: the pair last set, and when the download was handed to the player.
     std::pair<int32_t, int32_t> pair() const;
     int64_t completedAt() const;
-    int64_t createdAt() const;
-    int64_t finishedAt() const;
 
     // For the store.
     struct Snapshot {

@@ -4,6 +4,7 @@
 #include "host/lmrlibrary/OSUtilities.h"
 #include "lmtl/RefCountedPtr.h"
 #include "settings/VexoSettings.h"
+#include "vdm/VexoDownloadManager.h"
 
 #include <QDir>
 #include <QProcess>
@@ -32,6 +33,27 @@ const std::vector<Setting> kTable = {
                     "LUMORA_REASON, LUMORA_REASON_KIND and LUMORA_HTTP_STATUS in its environment")},
     {DesktopNotifications, "", PlayerGroup, Type::Flag, QStringLiteral("true"),
      QStringLiteral("whether a desktop notification says when a download ends (when the desktop offers them)")},
+    // The download engine's own settings: it reads them at every start of a transfer and once a
+    // second while one runs, so a change reaches a running download within a second.
+    {VDM_SETTING_MAX_DOWNLOAD_RATE, VDM_SETTINGS_COMPONENT, "", Type::Rate, formatRate(VDM_MAX_DOWNLOAD_RATE_DEFAULT),
+     QStringLiteral("the most all downloads together may receive, in bytes per second (500K, 2M, ...); 0 for no "
+                    "limit. \"get --limit-rate\" and \"run --limit-rate\" set it for one player only"),
+     VDM_MAX_DOWNLOAD_RATE_MIN, VDM_MAX_DOWNLOAD_RATE_MAX},
+    {VDM_SETTING_MAX_CONNECTIONS, VDM_SETTINGS_COMPONENT, "", Type::Count, QString::number(VDM_MAX_CONNECTIONS_DEFAULT),
+     QStringLiteral("how many connections one download may open to a server that allows it (1 to 16); 1 fetches "
+                    "every file over one connection"),
+     VDM_MAX_CONNECTIONS_MIN, VDM_MAX_CONNECTIONS_MAX},
+    {VDM_SETTING_SEGMENT_MINIMUM_SIZE, VDM_SETTINGS_COMPONENT, "", Type::Size,
+     formatRate(VDM_SEGMENT_MINIMUM_SIZE_DEFAULT),
+     QStringLiteral("how large a file must be (16M, ...) before it is fetched over several connections"),
+     VDM_SEGMENT_MINIMUM_SIZE_MIN, VDM_SEGMENT_MINIMUM_SIZE_MAX},
+    {VDM_SETTING_RETRY_LIMIT, VDM_SETTINGS_COMPONENT, "", Type::Count, QString::number(VDM_RETRY_LIMIT_DEFAULT),
+     QStringLiteral("how many tries in a row a download makes after a passing fault (a lost connection, a busy "
+                    "server) before it fails; 1 tries once"),
+     VDM_RETRY_LIMIT_MIN, VDM_RETRY_LIMIT_MAX},
+    {VDM_SETTING_RETRY_TIME_LIMIT, VDM_SETTINGS_COMPONENT, "", Type::Seconds, QString::number(VDM_RETRY_TIME_LIMIT_DEFAULT),
+     QStringLiteral("for how many seconds a download goes on trying after a passing fault before it fails"),
+     VDM_RETRY_TIME_LIMIT_MIN, VDM_RETRY_TIME_LIMIT_MAX},
 };
 
 struct ReadWarning {
@@ -126,12 +148,13 @@ bool readStored(const Setting &setting, QString *text, bool *unreadable)
         return true;
     }
     case Type::Rate:
+    case Type::Size:
     case Type::Count:
     case Type::Seconds: {
         uint64_t value = 0;
         if (!group->getValue(key, value))
             return false;
-        *text = setting.type == Type::Rate ? formatRate(value) : QString::number(value);
+        *text = setting.type == Type::Rate || setting.type == Type::Size ? formatRate(value) : QString::number(value);
         return true;
     }
     }
@@ -163,6 +186,7 @@ QString typeHint(Type type)
     switch (type) {
     case Type::Flag: return QStringLiteral("true or false");
     case Type::Rate: return QStringLiteral("bytes per second such as 500K, 2M or 0 for no limit");
+    case Type::Size: return QStringLiteral("a size in bytes such as 16M or 1G");
     case Type::Count: return QStringLiteral("a whole number from 0");
     case Type::Seconds: return QStringLiteral("a whole number of seconds");
     case Type::Folder: return QStringLiteral("a folder");
@@ -261,6 +285,7 @@ bool set(const QString &name, const QString &value, const QString &baseDirectory
             fine = parseFlag(value, &flag);
             break;
         case Type::Rate:
+        case Type::Size:
             fine = parseRate(value, &number);
             break;
         case Type::Count:
@@ -270,6 +295,15 @@ bool set(const QString &name, const QString &value, const QString &baseDirectory
         }
         if (!fine)
             return refuse(QStringLiteral("%1 takes %2, not \"%3\"").arg(name, typeHint(setting->type), value), true);
+        const bool none = setting->type == Type::Rate && number == 0;
+        if (!none && (number < setting->minimum || number > setting->maximum)) {
+            const auto shown = [&](uint64_t n) {
+                return setting->type == Type::Rate || setting->type == Type::Size ? formatRate(n) : QString::number(n);
+            };
+            return refuse(QStringLiteral("%1 takes a value from %2 to %3, not \"%4\"")
+                              .arg(name, shown(setting->minimum), shown(setting->maximum), value),
+                          true);
+        }
     }
 
     SettingsPtr group;
@@ -294,6 +328,7 @@ bool set(const QString &name, const QString &value, const QString &baseDirectory
             stored = group->setValue(key, flag);
             break;
         case Type::Rate:
+        case Type::Size:
         case Type::Count:
         case Type::Seconds:
             stored = group->setValue(key, number);

@@ -28,6 +28,7 @@ enum class Type {
     Flag,     // true/false, yes/no, on/off, 1/0
     Command,  // a program and its arguments, started without a shell; empty: none
     Rate,     // bytes per second with an optional K, M or G (binary); 0: no limit
+    Size,     // bytes with an optional K, M or G (binary)
     Count,    // a whole number from 0
     Seconds,  // a whole number of seconds from 0
 };
@@ -41,6 +42,9 @@ struct Setting {
     Type type;
     QString defaultText;  // as "config get" shows it; a Folder's default is worked out when read
     QString help;
+    // The values a Rate, Count or Seconds setting takes; 0 always stands for "none" of a Rate.
+    uint64_t minimum = 0;
+    uint64_t maximum = UINT64_MAX;
 };
 
 // Every setting, in the order "config get" shows them.

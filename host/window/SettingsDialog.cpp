@@ -3,6 +3,7 @@
 #include "host/player/PlayerSettings.h"
 #include "host/window/WindowSettings.h"
 #include "plugin/SettingKeys.h"
+#include "vdm/VexoDownloadManager.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace Lumora::Window {
@@ -39,15 +41,24 @@ SettingsDialog::SettingsDialog(QWidget *parent) : QDialog(parent)
     form->addRow(QString(), m_resume);
     form->addRow(QString(), m_notice);
 
-    // The download engine's rate limit and connection count belong here once the engine takes them.
+    // The download engine's own settings: a change reaches a running download within a second.
     auto *transfers = new QGroupBox(tr("Transfers"), this);
-    auto *transfersLayout = new QVBoxLayout(transfers);
-    auto *later = new QLabel(tr("A speed limit and the number of connections can be set here once the download "
-                                "engine offers them."),
-                             transfers);
-    later->setWordWrap(true);
-    later->setEnabled(false);
-    transfersLayout->addWidget(later);
+    auto *transfersLayout = new QFormLayout(transfers);
+    m_rate = new QLineEdit(transfers);
+    m_rate->setAccessibleName(tr("Speed limit"));
+    m_rate->setPlaceholderText(tr("0: no limit; 500K, 2M, …"));
+    m_rate->setToolTip(tr("The most all downloads together may receive each second: 0 for no limit, or a number "
+                          "of bytes with K, M or G after it."));
+    m_connections = new QSpinBox(transfers);
+    m_connections->setRange(VDM_MAX_CONNECTIONS_MIN, VDM_MAX_CONNECTIONS_MAX);
+    m_connections->setAccessibleName(tr("Connections per download"));
+    m_connections->setToolTip(tr("How many connections one download may open to a server that allows it."));
+    auto *rateLabel = new QLabel(tr("Speed &limit (per second):"), transfers);
+    rateLabel->setBuddy(m_rate);
+    auto *connectionsLabel = new QLabel(tr("&Connections per download:"), transfers);
+    connectionsLabel->setBuddy(m_connections);
+    transfersLayout->addRow(rateLabel, m_rate);
+    transfersLayout->addRow(connectionsLabel, m_connections);
 
     m_error = new QLabel(this);
     m_error->setWordWrap(true);
@@ -67,9 +78,17 @@ SettingsDialog::SettingsDialog(QWidget *parent) : QDialog(parent)
     m_storedFolder = folder.text;
     m_storedResume = Host::PlayerSettings::resumeDownloadsOnStartup();
     m_storedNotice = WindowSettings::completionNotice();
+    Host::PlayerSettings::Value rate;
+    Host::PlayerSettings::get(QLatin1String(VDM_SETTING_MAX_DOWNLOAD_RATE), &rate, &ignored);
+    m_storedRate = rate.text;
+    Host::PlayerSettings::Value connections;
+    Host::PlayerSettings::get(QLatin1String(VDM_SETTING_MAX_CONNECTIONS), &connections, &ignored);
+    m_storedConnections = connections.text;
     m_folder->setText(m_storedFolder);
     m_resume->setChecked(m_storedResume);
     m_notice->setChecked(m_storedNotice);
+    m_rate->setText(m_storedRate);
+    m_connections->setValue(m_storedConnections.toInt());
 
     connect(browse, &QPushButton::clicked, this, &SettingsDialog::chooseFolder);
     connect(buttons, &QDialogButtonBox::accepted, this, &SettingsDialog::accept);
@@ -91,7 +110,7 @@ void SettingsDialog::showError(const QString &sentence)
 
 QString SettingsDialog::errorText() const
 {
-    return m_error->isVisible() ? m_error->text() : QString();
+    return m_error->isHidden() ? QString() : m_error->text();
 }
 
 bool SettingsDialog::apply()
@@ -118,6 +137,25 @@ bool SettingsDialog::apply()
             return false;
         }
         m_storedResume = m_resume->isChecked();
+    }
+    const QString rate = m_rate->text().trimmed().isEmpty() ? QStringLiteral("0") : m_rate->text().trimmed();
+    if (rate != m_storedRate) {
+        if (!Host::PlayerSettings::set(QLatin1String(VDM_SETTING_MAX_DOWNLOAD_RATE), rate, QString(), &error, &usage)) {
+            showError(tr("The speed limit was not changed: %1.").arg(error));
+            return false;
+        }
+        Host::PlayerSettings::Value stored;
+        Host::PlayerSettings::get(QLatin1String(VDM_SETTING_MAX_DOWNLOAD_RATE), &stored, &error);
+        m_storedRate = stored.text;
+        m_rate->setText(m_storedRate);
+    }
+    const QString connections = QString::number(m_connections->value());
+    if (connections != m_storedConnections) {
+        if (!Host::PlayerSettings::set(QLatin1String(VDM_SETTING_MAX_CONNECTIONS), connections, QString(), &error, &usage)) {
+            showError(tr("The connections per download were not changed: %1.").arg(error));
+            return false;
+        }
+        m_storedConnections = connections;
     }
     if (m_notice->isChecked() != m_storedNotice) {
         if (!WindowSettings::setCompletionNotice(m_notice->isChecked())) {

@@ -1,40 +1,20 @@
 #include "host/window/WindowSettings.h"
 
-#include "host/lmrlibrary/OSUtilities.h"
-#include "lmtl/RefCountedPtr.h"
-#include "plugin/SettingKeys.h"
-#include "settings/VexoSettings.h"
-
-#include <string>
+#include "host/player/PlayerSettings.h"
 
 namespace Lumora::Window::WindowSettings {
 
-namespace {
-
-bool openGroup(lmtl::RefCountedPtr<lmds::IVexoSettings> *out)
-{
-    lmtl::RefCountedPtr<lmds::IVexoSettings> component;
-    if (!lmds::openSettings(SettingKeys::componentPath(OSUtilities::getComponentIdUTF8()), lmds::kOpenCreateUserWithMachine,
-                            component.receive()))
-        return false;
-    return component->openSubKey(std::string(Group), out->receive());
-}
-
-} // namespace
-
 bool completionNotice()
 {
-    bool on = CompletionNoticeDefault;
-    lmtl::RefCountedPtr<lmds::IVexoSettings> group;
-    if (openGroup(&group))
-        group->getValue(std::string(CompletionNotice), on);
-    return on;
+    return Host::PlayerSettings::desktopNotifications();
 }
 
 bool setCompletionNotice(bool on)
 {
-    lmtl::RefCountedPtr<lmds::IVexoSettings> group;
-    return openGroup(&group) && group->setValue(std::string(CompletionNotice), on);
+    QString error;
+    bool usage = false;
+    return Host::PlayerSettings::set(QLatin1String(Host::PlayerSettings::DesktopNotifications),
+                                     on ? QStringLiteral("true") : QStringLiteral("false"), QString(), &error, &usage);
 }
 
 } // namespace Lumora::Window::WindowSettings

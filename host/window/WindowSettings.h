@@ -1,15 +1,8 @@
 #pragma once
-// The window's own preferences, kept with the player's settings (per user, in the player's component,
-// in a group of their own) so that the one home switch moves them too.
-//
-//   group     value              meaning
-//   "Window"  "CompletionNotice"  a notice when a download completes (default: on)
+// The window's completion notice is the player's desktop notification setting
+// (Host::PlayerSettings::DesktopNotifications): one setting, whichever face changes it.
 
 namespace Lumora::Window::WindowSettings {
-
-inline constexpr char Group[] = "Window";
-inline constexpr char CompletionNotice[] = "CompletionNotice";
-inline constexpr bool CompletionNoticeDefault = true;
 
 bool completionNotice();
 bool setCompletionNotice(bool on);

@@ -1,7 +1,10 @@
 #include "host/player/PlayerSettings.h"
 
 #include "host/lmrlibrary/OSUtilities.h"
+#include "lmtl/RefCountedPtr.h"
+#include "settings/VexoSettings.h"
 #include "tests/support/TempHome.h"
+#include "vdm/VexoDownloadManager.h"
 
 #include <QDir>
 #include <QFile>
@@ -113,4 +116,34 @@ TEST(PlayerSettings, anUnreadableStoreFallsBackToTheDefaultAndIsWarnedAboutOnce)
     QString error;
     EXPECT_FALSE(PlayerSettings::get(Lumora::SettingKeys::MediaFolder, &value, &error));
     EXPECT_TRUE(error.contains("could not be read")) << error.toStdString();
+}
+
+// The engine's settings are set where the engine reads them, within its bounds.
+TEST(PlayerSettings, theEnginesSettingsAreStoredWhereTheEngineReadsThemWithinItsBounds)
+{
+    LumoraTest::TempHome home;
+    QString error;
+    bool usage = false;
+    EXPECT_FALSE(Lumora::Host::PlayerSettings::set(VDM_SETTING_MAX_CONNECTIONS, "99", QString(), &error, &usage));
+    EXPECT_TRUE(usage);
+    EXPECT_TRUE(error.contains("from 1 to 16")) << error.toStdString();
+    EXPECT_FALSE(Lumora::Host::PlayerSettings::set(VDM_SETTING_MAX_DOWNLOAD_RATE, "100", QString(), &error, &usage));
+    EXPECT_TRUE(usage);
+
+    ASSERT_TRUE(Lumora::Host::PlayerSettings::set(VDM_SETTING_MAX_CONNECTIONS, "8", QString(), &error, &usage));
+    ASSERT_TRUE(Lumora::Host::PlayerSettings::set(VDM_SETTING_MAX_DOWNLOAD_RATE, "2M", QString(), &error, &usage));
+    ASSERT_TRUE(Lumora::Host::PlayerSettings::set(VDM_SETTING_SEGMENT_MINIMUM_SIZE, "32M", QString(), &error, &usage));
+    lmtl::RefCountedPtr<lmds::IVexoSettings> engine;
+    ASSERT_TRUE(lmds::openSettings(Lumora::SettingKeys::componentPath(VDM_SETTINGS_COMPONENT), lmds::kOpenUserWithMachineReadOnly,
+                                   engine.receive()));
+    uint64_t value = 0;
+    ASSERT_TRUE(engine->getValue(std::string(VDM_SETTING_MAX_CONNECTIONS), value));
+    EXPECT_EQ(value, 8u);
+    ASSERT_TRUE(engine->getValue(std::string(VDM_SETTING_MAX_DOWNLOAD_RATE), value));
+    EXPECT_EQ(value, 2u * 1024 * 1024);
+    Lumora::Host::PlayerSettings::Value shown;
+    ASSERT_TRUE(Lumora::Host::PlayerSettings::get(VDM_SETTING_SEGMENT_MINIMUM_SIZE, &shown, nullptr));
+    EXPECT_EQ(shown.text, "32M");
+    // 0 means no limit, below the smallest limit as it is.
+    EXPECT_TRUE(Lumora::Host::PlayerSettings::set(VDM_SETTING_MAX_DOWNLOAD_RATE, "0", QString(), &error, &usage));
 }

@@ -61,6 +61,8 @@ public:
     int32_t option() const override { return m_option.load(); }
     int32_t flag() const override { return m_flag.load(); }
     Lumora::DownloadInfo downloadInfo() const override;
+    int64_t createdAt() const override { return 0; }
+    int64_t finishedAt() const override { return 0; }
     bool setFailureReason(const Lumora::FailureReason &reason) override;
     Lumora::FailureReason failureReason() const override;
     void setTransferState(const Lumora::TransferState &state) override;

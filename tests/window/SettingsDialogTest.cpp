@@ -6,12 +6,14 @@
 #include "host/player/PlayerSettings.h"
 #include "host/window/WindowSettings.h"
 #include "plugin/SettingKeys.h"
+#include "vdm/VexoDownloadManager.h"
 #include "tests/support/TempHome.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -71,4 +73,26 @@ TEST(SettingsDialog, aFolderThatCannotBeMadeKeepsTheDialogOpenWithTheReason)
     EXPECT_TRUE(dialog.errorText().startsWith("The media folder was not changed: cannot create the folder"))
         << dialog.errorText().toStdString();
     EXPECT_NE(Host::PlayerSettings::mediaFolder(), home.path() + "/file/films");
+}
+
+TEST(SettingsDialog, theSpeedLimitAndConnectionsAreTheEnginesSettings)
+{
+    LumoraTest::TempHome home;
+    SettingsDialog dialog;
+    EXPECT_EQ(dialog.rateLimitEdit()->text(), "0");
+    EXPECT_EQ(dialog.connectionsBox()->value(), VDM_MAX_CONNECTIONS_DEFAULT);
+
+    dialog.rateLimitEdit()->setText("2M");
+    dialog.connectionsBox()->setValue(8);
+    ASSERT_TRUE(dialog.apply()) << dialog.errorText().toStdString();
+    Host::PlayerSettings::Value rate;
+    ASSERT_TRUE(Host::PlayerSettings::get(VDM_SETTING_MAX_DOWNLOAD_RATE, &rate, nullptr));
+    EXPECT_EQ(rate.text, "2M");
+    Host::PlayerSettings::Value connections;
+    ASSERT_TRUE(Host::PlayerSettings::get(VDM_SETTING_MAX_CONNECTIONS, &connections, nullptr));
+    EXPECT_EQ(connections.text, "8");
+
+    dialog.rateLimitEdit()->setText("fast");
+    EXPECT_FALSE(dialog.apply());
+    EXPECT_TRUE(dialog.errorText().contains("speed limit")) << dialog.errorText().toStdString();
 }

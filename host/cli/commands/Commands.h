@@ -3,6 +3,7 @@
 // Below them, what several commands share.
 
 #include <QString>
+#include "vdm/VexoDownloadManager.h"
 
 #include <memory>
 
@@ -42,7 +43,7 @@ inline constexpr char LimitRateOption[] = "--limit-rate";
 inline constexpr char UntilIdleOption[] = "--until-idle";
 
 // The environment variable the download engine reads its rate limit from, when the player starts.
-inline constexpr char EngineRateVariable[] = "VEXO_VDM_MAX_DOWNLOAD_RATE";
+inline constexpr char EngineRateVariable[] = VDM_ENV_MAX_DOWNLOAD_RATE;
 // The usage error for a rate that cannot be read.
 QString limitRateError(const QString &given);
 // What a command handed to a running player says about its --limit-rate.
