@@ -27,7 +27,7 @@ const std::vector<const CommandSpec *> &commandTable()
         &Commands::get(),    &Commands::run(),   &Commands::list(),   &Commands::pause(),
         &Commands::resume(), &Commands::stop(),  &Commands::retry(),  &Commands::remove(),
         &Commands::move(),   &Commands::clear(), &Commands::play(),   &Commands::window(),
-        &Commands::config(), &Commands::demo(),  &Commands::help(),   &Commands::version(),
+        &Commands::config(), &Commands::salvage(), &Commands::demo(), &Commands::help(), &Commands::version(),
     };
     return table;
 }

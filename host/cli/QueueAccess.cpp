@@ -37,9 +37,11 @@ PlaylistPtr queueOf(MediaManagerInterface::MediaManager *library)
     return playlist;
 }
 
+// An empty file is no library yet: whichever command writes first makes it one.
 bool libraryExists()
 {
-    return QFileInfo::exists(OSUtilities::libraryDatabasePath());
+    const QFileInfo file(OSUtilities::libraryDatabasePath());
+    return file.exists() && file.size() > 0;
 }
 
 std::unique_ptr<MediaLibrary> openLibrary(bool readOnly, Output &output)

@@ -224,7 +224,9 @@ QString quickCheck(LibraryDatabase &db, int budgetMs)
         while ((rc = check.step()) == SQLITE_ROW)
             lines << check.textAt(0);
         if (rc == SQLITE_DONE && !(lines.size() == 1 && lines.front() == QLatin1String("ok")))
-            problem = lines.join(QStringLiteral("; "));
+            problem = lines.join(QStringLiteral("; "))
+                          .remove(QStringLiteral("*** in database main ***"))
+                          .simplified();
         else if (isDamageCode(rc))
             problem = db.lastError();
     }

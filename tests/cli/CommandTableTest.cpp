@@ -14,7 +14,7 @@ using namespace Lumora::Cli;
 namespace {
 
 const QStringList kCommands = {"get",   "run",  "list",   "pause", "resume", "stop", "retry", "remove",
-                               "move",  "clear", "play",  "window", "config", "demo", "help", "version"};
+                               "move",  "clear", "play",  "window", "config", "salvage", "demo", "help", "version"};
 
 Invocation parsed(const QStringList &args)
 {

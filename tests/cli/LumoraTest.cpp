@@ -366,3 +366,48 @@ TEST(Lumora, configSettingsAreKeptPerHome)
     ASSERT_EQ(got.exitCode, 0) << describe(got);
     EXPECT_TRUE(home.list()[0].toObject().value("file").toString().startsWith(folder));
 }
+
+// A damaged library is named and refused by every command, never shown as an empty queue, and
+// "lumora salvage" puts what can be read into a new one; an empty library file is no library yet.
+TEST(Lumora, aDamagedLibraryIsRefusedAndSalvagedAndAnEmptyFileIsANewLibrary)
+{
+    LumoraHome home;
+    const QString library = home.path() + "/data/library.db";
+    QDir().mkpath(home.path() + "/data");
+    {
+        QFile empty(library);
+        ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    }
+    const auto emptyList = home.run({"list"});
+    EXPECT_EQ(emptyList.exitCode, 0) << emptyList.err.toStdString();
+    EXPECT_TRUE(emptyList.out.contains("empty")) << emptyList.out.toStdString();
+
+    // Two hundred downloads nobody can fetch (a port that refuses), so that they span many pages.
+    QStringList addresses = {"get"};
+    for (int i = 0; i < 200; ++i)
+        addresses << QStringLiteral("http://127.0.0.1:9/%1-%2.mp4").arg(QString(300, QChar(u'a' + i % 26))).arg(i);
+    const auto got = home.run(addresses, 120000);
+    ASSERT_TRUE(got.finished);
+    EXPECT_EQ(home.list().size(), 200);
+    {
+        QFile file(library);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const qint64 pages = file.size() / 4096;
+        ASSERT_GT(pages, 10);
+        file.seek((pages / 2) * 4096);
+        file.write(QByteArray(64, '\xA5'));
+    }
+    for (const QStringList &command : {QStringList{"list"}, QStringList{"get", "http://127.0.0.1:9/new.mp4"}}) {
+        const auto refused = home.run(command);
+        EXPECT_NE(refused.exitCode, 0) << command.join(' ').toStdString();
+        EXPECT_TRUE(refused.err.contains("is damaged")) << refused.err.toStdString();
+        EXPECT_TRUE(refused.err.contains("lumora salvage")) << refused.err.toStdString();
+    }
+
+    const auto salvaged = home.run({"salvage"});
+    EXPECT_EQ(salvaged.exitCode, 0) << salvaged.err.toStdString();
+    EXPECT_TRUE(salvaged.out.contains("the damaged file is kept as")) << salvaged.out.toStdString();
+    const auto after = home.run({"list"});
+    EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
+    EXPECT_GT(after.out.count("Failed"), 100);
+}

@@ -31,6 +31,7 @@ const CommandSpec &demo();
 const CommandSpec &help();
 const CommandSpec &version();
 const CommandSpec &window();
+const CommandSpec &salvage();
 
 // Whether the command line opens the window, which needs a GUI application: decided before any
 // application object exists.
