@@ -4,11 +4,14 @@
 #include "host/medialibrary/LibraryUrls.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <sys/statvfs.h>
 #include <unordered_set>
 
 namespace Lumora {
@@ -168,6 +171,23 @@ bool LibraryStore::isReadOnly() const
 {
     std::lock_guard lock(m_mutex);
     return !m_db || m_db->isReadOnly();
+}
+
+QString LibraryStore::writeProblem() const
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_db)
+        return QStringLiteral("the media library %1 is closed").arg(m_path);
+    if (m_db->isReadOnly())
+        return QStringLiteral("the media library %1 is read-only (the file, or the folder that holds it, may not be "
+                              "written)").arg(m_path);
+    struct statvfs disk {};
+    if (::statvfs(QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(), &disk) == 0 && disk.f_bavail == 0)
+        return QStringLiteral("the disk that holds the media library %1 is full").arg(m_path);
+    WriteTransaction probe(*m_db);
+    if (!probe.isOpen())
+        return QStringLiteral("the media library %1 is locked by another program").arg(m_path);
+    return QString();
 }
 
 QString LibraryStore::databasePath() const

@@ -48,6 +48,7 @@ public:
     // attributes, and their writes answer false from then on.
     void close();
     bool isReadOnly() const;
+    QString writeProblem() const;
     QString databasePath() const;
 
     // Queued files.

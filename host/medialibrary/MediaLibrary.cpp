@@ -159,4 +159,9 @@ bool MediaLibrary::addAcquiredFile(const QUrl &url, AcquiredFileInterface **out)
     return m_store->addAcquiredFile(url, out);
 }
 
+QString MediaLibrary::writeProblem() const
+{
+    return m_store->writeProblem();
+}
+
 } // namespace Lumora

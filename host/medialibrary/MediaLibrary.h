@@ -68,6 +68,9 @@ public:
     QString mediaFolder() const;
     QString databasePath() const;
     bool isReadOnly() const;
+    // Why a change cannot be stored now (read-only, locked by another program, a full disk); empty
+    // when it can.
+    QString writeProblem() const;
     lmtl::RefCountedPtr<PlaylistInterface> downloadPlaylist();
     // Every queued file, in or out of the playlist, oldest first.
     std::vector<lmtl::RefCountedPtr<QueuedFileInterface>> queuedItems();

@@ -20,6 +20,9 @@ public:
     virtual bool isOpen() const = 0;
     virtual QString openError() const = 0;
     virtual QString databasePath() const = 0;
+    // Why the library cannot store a change now, as a sentence: it is read-only, another program
+    // holds it locked, or the disk that holds it is full; empty when it can.
+    virtual QString writeProblem() const = 0;
 
 protected:
     virtual ~MediaLibraryHostInterface() = default;

@@ -64,4 +64,9 @@ QString MediaLibraryPlugin::mediaFolder() const
     return m_library ? m_library->mediaFolder() : OSUtilities::getVexoMoviesPathDefault();
 }
 
+QString MediaLibraryPlugin::writeProblem() const
+{
+    return m_library ? m_library->writeProblem() : m_openError;
+}
+
 } // namespace Lumora

@@ -31,6 +31,7 @@ public:
     bool isOpen() const override { return m_library != nullptr; }
     QString openError() const override { return m_openError; }
     QString databasePath() const override { return m_databasePath; }
+    QString writeProblem() const override;
 
     const std::shared_ptr<MediaLibrary> &library() const { return m_library; }
 

@@ -14,11 +14,14 @@ namespace {
 
 using ItemPtr = lmtl::RefCountedPtr<MediaManagerInterface::QueuedFileInterface>;
 
-QString rejectionReason(const QUrl &url)
+QString rejectionReason(const QUrl &url, const MediaLibraryHostInterface *libraryHost)
 {
     if (!AcceptedEndings::accepts(url))
         return QStringLiteral("not a video file the download manager takes (accepted extensions: %1; letter case counts)")
             .arg(AcceptedEndings::endings().join(QStringLiteral(", ")));
+    // The library refused to keep a new download: say why, when it can tell.
+    if (const QString why = libraryHost ? libraryHost->writeProblem() : QString(); !why.isEmpty())
+        return QStringLiteral("it could not be queued: %1").arg(why);
     return QStringLiteral("the download manager did not queue it (the media library refused a new item)");
 }
 
@@ -60,7 +63,8 @@ bool checkAddress(const QString &text, QUrl *url, QString *reason)
 IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *receiver,
                              DownloadManagerInterface *manager,
                              const std::function<void(const IntakeOutcome &)> &report,
-                             const std::function<void(uint64_t id)> &retry)
+                             const std::function<void(uint64_t id)> &retry,
+                             const MediaLibraryHostInterface *libraryHost)
 {
     IntakeResult result;
     for (const QUrl &url : addresses) {
@@ -73,7 +77,7 @@ IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *re
         ItemPtr item;
         if (!manager->findDownload(url, item.receive()) || !item) {
             ++result.rejected;
-            outcome.refusal = rejectionReason(url);
+            outcome.refusal = rejectionReason(url, libraryHost);
             report(outcome);
             continue;
         }

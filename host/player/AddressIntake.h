@@ -3,6 +3,7 @@
 // to the download manager's URIReceiver one by one. What became of each address is reported as data;
 // each face words it its own way (the command line as lines, a window as rows and messages).
 
+#include "host/medialibrary/MediaLibraryHostInterface.h"
 #include "plugin/DownloadManagerInterface.h"
 #include "plugin/DownloadStatus.h"
 #include "plugin/URIReceiver.h"
@@ -50,6 +51,7 @@ struct IntakeResult {
 IntakeResult intakeAddresses(const std::vector<QUrl> &addresses, URIReceiver *receiver,
                              DownloadManagerInterface *manager,
                              const std::function<void(const IntakeOutcome &)> &report,
-                             const std::function<void(uint64_t id)> &retry = {});
+                             const std::function<void(uint64_t id)> &retry = {},
+                             const MediaLibraryHostInterface *libraryHost = nullptr);
 
 } // namespace Lumora::Host

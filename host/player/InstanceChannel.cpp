@@ -137,6 +137,20 @@ bool peerIsSameUser(qintptr socketDescriptor, uint32_t *peerUid, int64_t *peerPi
     return credentials.uid == ::geteuid();
 }
 
+QString lockFailure(const QString &dataDirectory, uint64_t freeBytes, bool writable)
+{
+    const QString lock = dataDirectory + QStringLiteral("/player.lock");
+    if (freeBytes == 0)
+        return QStringLiteral("the disk that holds %1 is full, so lumora cannot even note that it runs there (%2); "
+                              "free some space on it and try again")
+            .arg(dataDirectory, lock);
+    if (!writable)
+        return QStringLiteral("%1 cannot be written (a read-only disk, or a folder of another user), so lumora cannot "
+                              "note that it runs there (%2); give lumora a home it may write (--home DIR)")
+            .arg(dataDirectory, lock);
+    return QStringLiteral("cannot lock %1").arg(lock);
+}
+
 InstanceGate::InstanceGate() : m_identity(homeIdentity())
 {
     m_socketPath = instanceSocketPath(m_identity, &m_socketError);
@@ -161,8 +175,12 @@ InstanceGate::Role InstanceGate::acquire(std::chrono::milliseconds timeout, QStr
         if (m_lock->tryLock(0))
             return Role::Owner;
         if (m_lock->error() == QLockFile::PermissionError || m_lock->error() == QLockFile::UnknownError) {
-            if (error)
-                *error = QStringLiteral("cannot lock %1/player.lock").arg(dataDirectory);
+            if (error) {
+                uint64_t freeBytes = UINT64_MAX;
+                OSUtilities::getFreeSpace(dataDirectory, &freeBytes, nullptr);
+                const bool writable = ::access(QFile::encodeName(dataDirectory).constData(), W_OK) == 0;
+                *error = lockFailure(dataDirectory, freeBytes, writable);
+            }
             return Role::Failed;
         }
         if (!m_socketPath.isEmpty()) {

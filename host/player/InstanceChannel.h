@@ -56,6 +56,10 @@ bool makePrivateFolder(const QString &path, QString *error);
 // peerUid and peerPid (when given) receive who it is.
 bool peerIsSameUser(qintptr socketDescriptor, uint32_t *peerUid = nullptr, int64_t *peerPid = nullptr);
 
+// Why the home's lock cannot be taken, as a sentence with the next step: the disk that holds it is
+// full, or the folder cannot be written.
+QString lockFailure(const QString &dataDirectory, uint64_t freeBytes, bool writable);
+
 class InstanceGate {
 public:
     enum class Role { Owner, Client, Failed };

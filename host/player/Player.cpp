@@ -74,7 +74,7 @@ void Player::submit(Operation operation, std::function<void()> whenDown)
 {
     if (!m_ops)
         return;
-    const LivePlugins plugins{m_stack.manager(), m_stack.receiver(), m_stack.library(), this};
+    const LivePlugins plugins{m_stack.manager(), m_stack.receiver(), m_stack.library(), this, m_stack.libraryHost()};
     m_ops->post([this, plugins, operation = std::move(operation), whenDown = std::move(whenDown)] {
         if (!m_managerDown.load())
             operation(plugins);

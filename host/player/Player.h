@@ -50,6 +50,7 @@ struct LivePlugins {
     URIReceiver *receiver = nullptr;
     MediaManagerInterface::MediaManager *library = nullptr;
     Player *player = nullptr;
+    MediaLibraryHostInterface *libraryHost = nullptr;
 };
 
 class Player : public QObject, private DownloadListener {

@@ -52,7 +52,8 @@ void QueueOperations::add(const std::vector<QUrl> &addresses)
     m_submit([this, alive = m_alive, addresses](const Host::LivePlugins &plugins) {
         QList<Host::IntakeOutcome> outcomes;
         Host::intakeAddresses(addresses, plugins.receiver, plugins.manager,
-                              [&outcomes](const Host::IntakeOutcome &outcome) { outcomes << outcome; });
+                              [&outcomes](const Host::IntakeOutcome &outcome) { outcomes << outcome; }, {},
+                              plugins.libraryHost);
         Host::MainThread::postIfAlive(alive, [this, outcomes] { emit intakeReported(outcomes); });
     });
 }

@@ -367,3 +367,29 @@ TEST(LibraryDatabase, aBusyLibraryMakesWritesFailWithinTheTimeout)
     ASSERT_TRUE(reopened->getItem(reopened->downloadOrder().front(), back.receive()));
     EXPECT_EQ(back->status(), Failed);
 }
+
+// A library that cannot store a change says why, for a host to tell the user.
+TEST(LibraryDatabase, aLibraryThatCannotStoreAChangeSaysWhetherItIsReadOnlyOrLocked)
+{
+    LumoraTest::TempHome home;
+    const QString path = home.path() + "/library.db";
+    auto writable = openLibrary(path, nullptr, 200);
+    ASSERT_TRUE(writable);
+    EXPECT_TRUE(writable->writeProblem().isEmpty());
+
+    LibraryOpenOptions readOnly;
+    readOnly.databasePath = path;
+    readOnly.readOnly = true;
+    auto reader = MediaLibrary::open(readOnly, nullptr);
+    ASSERT_TRUE(reader);
+    EXPECT_TRUE(reader->writeProblem().contains("read-only")) << reader->writeProblem().toStdString();
+
+    // Another program holds the library locked for writing.
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_TRUE(writable->writeProblem().contains("locked by another program")) << writable->writeProblem().toStdString();
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(writable->writeProblem().isEmpty());
+}

@@ -194,7 +194,7 @@ TEST(InstanceChannel, theSocketLivesInAFolderOnlyItsUserCanEnter)
         EXPECT_TRUE(instanceSocketPath(homeIdentity(), &error).isEmpty());
         EXPECT_TRUE(error.contains("not a folder")) << error.toStdString();
     }
-    RuntimeFolder none(QString());
+    RuntimeFolder none{QString()};
     QString error;
     EXPECT_TRUE(instanceSocketPath(homeIdentity(), &error).startsWith(Lumora::OSUtilities::dataDirectory() + "/run/"))
         << error.toStdString();
@@ -252,4 +252,14 @@ TEST(InstanceChannel, anotherLocalUserCanNeitherAnswerNorAsk)
     EXPECT_EQ(reported(*asker, "answered"), 0);
     EXPECT_FALSE(handled);
     EXPECT_EQ(server.refusedPeers(), 1);
+}
+
+TEST(InstanceChannel, aHomeThatCannotBeLockedSaysWhyAndWhatToDo)
+{
+    const QString full = Lumora::Host::lockFailure("/home/ann/.local/share/lumora", 0, true);
+    EXPECT_TRUE(full.contains("disk that holds /home/ann/.local/share/lumora is full")) << full.toStdString();
+    EXPECT_TRUE(full.contains("free some space"));
+    const QString readOnly = Lumora::Host::lockFailure("/mnt/ro/lumora", 1 << 20, false);
+    EXPECT_TRUE(readOnly.contains("cannot be written")) << readOnly.toStdString();
+    EXPECT_TRUE(readOnly.contains("--home"));
 }

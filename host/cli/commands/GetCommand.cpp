@@ -79,7 +79,8 @@ Host::IntakeResult takeIn(const std::vector<QUrl> &urls, const Host::LivePlugins
                 plugins.player->retryQuietly(plugins.manager, id);
             else
                 plugins.manager->retryDownload(id);
-        });
+        },
+        plugins.libraryHost);
 }
 
 // Done when every download the addresses stand for has ended; fails unless all of them completed.
