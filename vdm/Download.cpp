@@ -25,9 +25,9 @@ std::chrono::milliseconds millisecondsUntil(Download::Clock::time_point when, Do
 
 Download::Download(Transfer &transfer, int fd, std::optional<PartialMeta> resume, uint64_t offset)
     : m_transfer(transfer),
-      m_fd(fd),
       m_settings(EngineSettings::instance().current(true)),
-      m_writer(fd, kMaxConnections)
+      m_writer(fd, kMaxConnections),
+      m_records(transfer.m_spec.names.metaPath)
 {
     if (resume) {
         m_segmented = resume->segmented;
@@ -52,11 +52,6 @@ Download::~Download()
     MultiPool::instance().give(m_multi, m_origin);
 }
 
-Connection &Download::connection(size_t index)
-{
-    return *m_connections[index];
-}
-
 Download::Result Download::run()
 {
     m_origin = originOf(spec().url);
@@ -71,27 +66,7 @@ Download::Result Download::run()
             end(m_plan.complete() ? End::Completed : End::Paused);
             break;
         }
-        int running = 0;
-        if (curl_multi_perform(m_multi, &running) != CURLM_OK) {
-            end(End::Failed, VDM_E_INTERNAL);
-            break;
-        }
-        int queued = 0;
-        while (CURLMsg *message = curl_multi_info_read(m_multi, &queued)) {
-            if (message->msg != CURLMSG_DONE)
-                continue;
-            Connection *done = nullptr;
-            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &done);
-            if (done)
-                finished(*done, message->data.result);
-        }
-        for (auto &each : m_connections) {
-            if (each->cut == Connection::Cut::Superseded) {
-                each->detach();
-                each->cut = Connection::Cut::None;
-                each->phase = Connection::Phase::Idle;
-            }
-        }
+        perform();
         if (m_end)
             break;
         if (m_plan.complete()) {
@@ -115,6 +90,32 @@ Download::Result Download::run()
         curl_multi_poll(m_multi, nullptr, 0, int(pollTimeout(now).count()), nullptr);
     }
     return teardown();
+}
+
+void Download::perform()
+{
+    int running = 0;
+    if (curl_multi_perform(m_multi, &running) != CURLM_OK) {
+        end(End::Failed, VDM_E_INTERNAL);
+        return;
+    }
+    int queued = 0;
+    while (CURLMsg *message = curl_multi_info_read(m_multi, &queued)) {
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        Connection *done = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &done);
+        if (done)
+            finished(*done, message->data.result);
+    }
+    // Taken off only now: libcurl allows no handle to leave its multi handle inside a callback.
+    for (auto &each : m_connections) {
+        if (each->cut == Connection::Cut::Superseded) {
+            each->detach();
+            each->cut = Connection::Cut::None;
+            each->phase = Connection::Phase::Idle;
+        }
+    }
 }
 
 void Download::end(End how, int32_t reason, int32_t transportError)
@@ -144,6 +145,8 @@ Download::Result Download::teardown()
         if (m_segmented && m_identity && (result.end == End::Paused || result.end == End::Failed))
             writeRecords(true);
     }
+    // Whatever comes next (a rename, a restart, a resume) reads or replaces the records.
+    m_records.settle();
     m_transfer.publishMulti(nullptr);
     return result;
 }

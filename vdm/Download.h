@@ -6,9 +6,10 @@
 // shown that the server serves ranges of a resource it can name again (a strong ETag, or a size and
 // Last-Modified) and the file is large enough, more connections take work from the segment plan,
 // up to the configured number; each writes through its own stream of the block writer into its own
-// place in the part file. The records beside the part file then carry the segment map, saved
-// atomically at most once a second and when the run ends, so that a later run (or a restart after
-// a crash) continues every segment.
+// place in the part file. The records beside the part file then carry the segment map: saved
+// before the second connection writes anything, then at most once a second (off this thread, see
+// RecordWriter.h) and when the run ends, so that a later run (or a restart after a crash)
+// continues every segment.
 //
 // A connection that fails with a passing fault waits and tries again (RetryPolicy.h) while the
 // others go on; the work it had goes back to the plan. The run fails when a fault does not pass,
@@ -22,6 +23,7 @@
 #include "vdm/Connection.h"
 #include "vdm/EngineSettings.h"
 #include "vdm/PartialFile.h"
+#include "vdm/RecordWriter.h"
 #include "vdm/SegmentPlan.h"
 #include "vdm/Transfer.h"
 
@@ -50,7 +52,7 @@ public:
     // is not worth a new request.
     static constexpr uint64_t kMinimumSteal = 1024 * 1024;
 
-    // resume: the records of the part file when the run continues it (its segment map, or its
+    // fd: the part file. resume: its records when the run continues it (its segment map, or its
     // size as offset); none for a start from byte 0.
     Download(Transfer &transfer, int fd, std::optional<PartialMeta> resume, uint64_t offset);
     ~Download();
@@ -74,7 +76,7 @@ private:
     void keepToTheRate(size_t bytes);
 
     // Scheduling (Download.cpp).
-    Connection &connection(size_t index);
+    void perform();  // one turn of the multi handle, and what ended in it
     bool begin(Connection &connection);
     void schedule(Clock::time_point now);
     void finished(Connection &connection, CURLcode code);
@@ -92,12 +94,12 @@ private:
     Result teardown();
 
     Transfer &m_transfer;
-    const int m_fd;
     CURLM *m_multi = nullptr;
     std::string m_origin;
     EngineSettingsValues m_settings;
     SegmentPlan m_plan;
     BlockWriter m_writer;
+    RecordWriter m_records;
     std::vector<std::unique_ptr<Connection>> m_connections;
 
     // What the file is: from the records when resuming, else from the first response.

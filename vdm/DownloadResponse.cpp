@@ -40,7 +40,7 @@ bool Download::begin(Connection &c)
     const bool resumable = m_identity && m_identity->resumable();
     if (!resumable && (m_plan.present() > 0 || m_plan.range(*c.range).next > 0)) {
         // Bytes of a resource that cannot be named again are worth nothing to a new request.
-        ::unlink(spec().names.metaPath.c_str());
+        m_records.discard();
         if (!m_writer.restartFromZero()) {
             end(End::Failed, VDM_E_DISK, m_writer.error());
             return false;
@@ -57,6 +57,7 @@ bool Download::begin(Connection &c)
     if (resumable && !m_segmented && m_plan.rangeCount() > 1) {
         m_segmented = true;
         writeRecords(true);
+        m_records.settle();
     }
 
     const SegmentPlan::Range &range = m_plan.range(*c.range);
@@ -170,7 +171,7 @@ void Download::restartWith(Connection &c, int64_t length)
     const uint64_t total = length >= 0 ? uint64_t(length) : SegmentPlan::kOpenEnd;
     if (m_plan.present() > 0 || m_segmented) {
         // The records go first: they describe bytes that are about to go.
-        ::unlink(spec().names.metaPath.c_str());
+        m_records.discard();
         if (!m_writer.restartFromZero()) {
             c.cut = Connection::Cut::Disk;
             end(End::Failed, VDM_E_DISK, m_writer.error());
@@ -204,9 +205,8 @@ void Download::restartWith(Connection &c, int64_t length)
 
 void Download::writeRecords(bool durable)
 {
-    const std::string &path = spec().names.metaPath;
     if (!m_identity || !m_identity->resumable()) {
-        ::unlink(path.c_str());
+        m_records.discard();
         return;
     }
     // A map may only claim bytes that are in the file.
@@ -216,8 +216,7 @@ void Download::writeRecords(bool durable)
     meta.segmented = m_segmented;
     if (m_segmented)
         meta.missing = m_plan.missing();
-    if (!writePartialMeta(path, meta, durable))
-        ::unlink(path.c_str());
+    m_records.save(std::move(meta), durable);
     m_mapSavedAt = Clock::now();
 }
 

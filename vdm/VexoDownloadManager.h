@@ -44,8 +44,9 @@
  *   3. $XDG_CACHE_HOME/lumora/downloads, or ~/.cache/lumora/downloads.
  * The directory is created by the first start when missing. In it, a transfer writes "<name>.part"
  * and beside it "<name>.part.meta" (the validators that make a later resume safe, and for a
- * segmented transfer the segment map); only a complete transfer is renamed to "<name>". <name> is the last path segment of the URI, made safe for a file name, behind
- * a hash of the URI: the same URI always maps to the same name, so a later open can resume it.
+ * segmented transfer the segment map); only a complete transfer is renamed to "<name>". <name> is
+ * the last path segment of the URI, made safe for a file name, behind a hash of the URI: the same
+ * URI always maps to the same name, so a later open can resume it.
  *
  * RESUMING
  *
@@ -115,8 +116,9 @@
  *                              with VDM_E_STALLED. Default 30000, at most 60000, at least 50.
  *   VEXO_VDM_CA_FILE           A PEM file of extra certificate authorities to trust besides the
  *                              system's (for test servers with their own certificate).
- * Both are read at every open. Proxies come from the usual variables (http_proxy, https_proxy,
- * no_proxy), as everywhere libcurl is used.
+ * Both are read at every open. For VEXO_VDM_MAX_DOWNLOAD_RATE see VDM_ENV_MAX_DOWNLOAD_RATE.
+ * Proxies come from the usual variables (http_proxy, https_proxy, no_proxy), as everywhere libcurl
+ * is used.
  */
 #ifndef VEXO_DOWNLOAD_MANAGER_H
 #define VEXO_DOWNLOAD_MANAGER_H

@@ -192,6 +192,27 @@ TEST_F(Retry, pauseCutsABackOffShortAndKeepsTheFile)
     EXPECT_TRUE(fileHoldsGenerated(resumed.outputPath, 1024 * 1024));
 }
 
+TEST_F(Retry, processExitCutsABackOffShort)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    HttpBehaviour unavailable;
+    unavailable.forceStatus = 503;
+    unavailable.extraHeaders.emplace_back("Retry-After", "300");
+    server.serveGenerated("/later.bin", 1000, unavailable);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EXIT(
+        {
+            uint32_t file = 0;
+            VDMFileInfo info {};
+            if (openTransfer(request("/later.bin"), file) != VDM_OK || VDMFilePause(file, 0) != VDM_OK
+                || !waitForState(file, VDM_STATE_RETRYING, 10s, info))
+                std::exit(3);
+            std::exit(0);  // five minutes before the next try
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
+}
+
 TEST_F(Retry, aResourceChangedBetweenTriesStartsAgainFromZero)
 {
     HttpBehaviour stalling;

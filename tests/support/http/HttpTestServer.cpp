@@ -16,6 +16,11 @@ namespace LumoraTest {
 namespace {
 
 constexpr uint64_t kPatternPeriod = 65521;  // prime, so that no power-of-two block lines up with it
+// cpp-httplib gives every connection a thread until the client closes it or the keep-alive
+// time-out passes. Clients with many connections per file (and the ones they keep for later) must
+// not find every thread taken: a connection waiting for one looks like a slow server.
+constexpr size_t kServerThreads = 128;
+constexpr int kListenBacklog = 128;
 
 const std::array<uint8_t, kPatternPeriod> &patternTable()
 {
@@ -65,9 +70,9 @@ HttpTestServer::HttpTestServer(std::unique_ptr<httplib::Server> server) : m_serv
 
 void HttpTestServer::start()
 {
-    // Stalled handlers hold a thread each; a test that stalls several connections must not starve
-    // the others.
-    m_server->new_task_queue = [] { return new httplib::ThreadPool(32); };
+    // Stalled handlers hold a thread each too; a test that stalls several connections must not
+    // starve the others.
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     m_server->set_keep_alive_timeout(2);
     m_server->set_keep_alive_max_count(1000);
     m_server->set_read_timeout(10);
@@ -83,6 +88,7 @@ void HttpTestServer::start()
     m_port = m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0)
         throw std::runtime_error("HttpTestServer: cannot bind a loopback port");
+    HttpTestSockets::widenBacklog(m_port, kListenBacklog);
     m_listener = std::thread([this] { m_server->listen_after_bind(); });
     // The server ignores a stop that comes before its accept loop runs; a test that ends at once
     // would then wait in the destructor for ever.

@@ -49,6 +49,25 @@ void reset(int localPort, int remotePort)
     });
 }
 
+void widenBacklog(int port, int backlog)
+{
+    DIR *fds = ::opendir("/proc/self/fd");
+    if (!fds)
+        return;
+    while (const dirent *entry = ::readdir(fds)) {
+        const int fd = std::atoi(entry->d_name);
+        sockaddr_in local {};
+        socklen_t size = sizeof local;
+        int listening = 0;
+        socklen_t flagSize = sizeof listening;
+        if (fd > 2 && ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &size) == 0
+            && local.sin_family == AF_INET && ntohs(local.sin_port) == port
+            && ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &flagSize) == 0 && listening)
+            ::listen(fd, backlog);  // listening again only changes the queue's length
+    }
+    ::closedir(fds);
+}
+
 void shutdownAll(int localPort)
 {
     forEachConnection(localPort, [](int fd, int) { ::shutdown(fd, SHUT_RDWR); });

@@ -10,6 +10,11 @@ namespace LumoraTest::HttpTestSockets {
 // the server to close later.
 void reset(int localPort, int remotePort);
 
+// Lets the listening socket on port queue backlog connections. cpp-httplib listens with a queue
+// of five: a client that opens a dozen connections at once would find the rest dropped, and its
+// system would try them again only a second later.
+void widenBacklog(int port, int backlog);
+
 // Shuts down every connection of the server on localPort (the descriptors stay open). A stopping
 // server's threads would otherwise wait out the keep-alive time-out on connections that clients
 // keep for later.
