@@ -301,16 +301,9 @@ TEST_F(HttpHelperTest, anUnknownSizeComesWithItsReason)
 TEST_F(HttpHelperTest, aPassingFaultIsAskedAgainAndAPermanentOneOnce)
 {
     HttpBehaviour busy;
-    busy.forceStatus = 503;
+    busy.firstStatuses = {503};  // busy once, then itself
     server.serveGenerated("/busy", 4321, busy);
-    std::thread healer([&] {
-        // Healed while the probe pauses before it asks again (a second, the first pause).
-        server.waitForRequests("/busy", 1, std::chrono::seconds(5));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        server.setBehaviour("/busy", HttpBehaviour());
-    });
     EXPECT_EQ(helper.probe(at(server.url("/busy"))), 4321u);
-    healer.join();
     EXPECT_EQ(server.requests("/busy").size(), 2u);
 
     HttpBehaviour gone;
@@ -338,3 +331,18 @@ TEST_F(HttpHelperTest, credentialsFollowARedirectToTheSameOriginOnly)
     EXPECT_EQ(away.failure.kind, Lumora::FailureKind::CredentialsRefused);
     EXPECT_FALSE(server.requests("/private/clip.mp4").back().hasHeader("Authorization"));
 }
+TEST(HttpHelper, aRetryAfterLongerThanTheProbeEndsItWithTheServersAnswer)
+{
+    HttpTestServer server;
+    HttpBehaviour later;
+    later.forceStatus = 429;
+    later.extraHeaders = {{"Retry-After", "86400"}};
+    server.serveGenerated("/later", 10, later);
+    HttpHelper helper(quickTiming());
+    const auto started = std::chrono::steady_clock::now();
+    const HttpHelper::Result result = helper.examine(at(server.url("/later")));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_EQ(result.failure.httpStatus, 429);
+    EXPECT_EQ(server.requests("/later").size(), 1u);
+}
+
