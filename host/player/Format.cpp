@@ -1,23 +1,15 @@
 #include "host/player/Format.h"
 
+#include "plugin/FailureReason.h"
+
 #include <cmath>
 
 namespace Lumora::Host {
 
+// The plugin's reasons name sizes the same way (plugin/FailureReason.h): one rule for both.
 QString formatBytes(uint64_t bytes)
 {
-    static const char *const units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
-    if (bytes < 1024)
-        return QStringLiteral("%1 B").arg(bytes);
-    double value = static_cast<double>(bytes);
-    int unit = 0;
-    while (value >= 1024.0 && unit < 6) {
-        value /= 1024.0;
-        ++unit;
-    }
-    // Three significant digits: 1.23, 12.3, 123; rounding up to 1024 stays in the smaller unit.
-    const int decimals = value < 10.0 ? 2 : value < 100.0 ? 1 : 0;
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', decimals).arg(QLatin1String(units[unit]));
+    return formatByteCount(bytes);
 }
 
 QString formatRate(double bytesPerSecond)
