@@ -216,9 +216,15 @@ bool Impl::runNextItem()
 
     moveToPosition(next->id(), 0);
     announceListChange();
+    ItemPtr following;
+    {
+        std::lock_guard queue(m_queueLock);
+        following = QueueRules::eligibleAfter(m_downloadPlaylist.get(), next->id());
+    }
     state.unlock();
     gate.unlock();
 
+    m_worker->expectNext(following ? following->sourceUrl() : QUrl());
     DownloadStatusValue result = m_worker->download(next.get());
 
     state.lock();

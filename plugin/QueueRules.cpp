@@ -35,6 +35,16 @@ ItemPtr firstEligible(PlaylistInterface *playlist)
     return find(playlist, [](QueuedFileInterface *item) { return isEligibleStatus(item->status()); });
 }
 
+ItemPtr eligibleAfter(PlaylistInterface *playlist, uint64_t runningId)
+{
+    ItemPtr next = find(playlist, [runningId](QueuedFileInterface *item) {
+        return item->id() != runningId && isEligibleStatus(item->status());
+    });
+    if (next && next->status() == Waiting)
+        return {};
+    return next;
+}
+
 std::optional<int64_t> insertionPoint(PlaylistInterface *playlist, uint64_t newId)
 {
     if (!playlist)

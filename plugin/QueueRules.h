@@ -37,6 +37,10 @@ ItemPtr find(PlaylistInterface *playlist, const std::function<bool(QueuedFileInt
 // queue: nothing behind it starts.
 ItemPtr firstEligible(PlaylistInterface *playlist);
 
+// The item expected to start once the one with this identifier has run: the first eligible item
+// besides it; null when there is none or when it is Waiting (nothing can be known of it yet).
+ItemPtr eligibleAfter(PlaylistInterface *playlist, uint64_t runningId);
+
 // Where a new item with this identifier goes: just after the last item that is neither finished nor
 // the item itself; 0 when every item is. Nothing when a fetch fails on the way.
 std::optional<int64_t> insertionPoint(PlaylistInterface *playlist, uint64_t newId);

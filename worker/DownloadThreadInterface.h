@@ -23,6 +23,10 @@ public:
     virtual bool getCurrentItem(QueuedFileInterface **out) = 0;
     // Completed, Failed, Queued (stopped) or Invalid (no item).
     virtual DownloadStatusValue download(QueuedFileInterface *item) = 0;
+    // The address the scheduler expects to start after the next download() (empty: none), so that
+    // the worker may get ready for it while that download transfers. On the scheduler's thread, just
+    // before download(); a hint only.
+    virtual void expectNext(const QUrl &source) { (void)source; }
     // Stops the running download and waits for the worker to let go of it.
     virtual void stopAndWait() = 0;
     virtual void setManager(DownloadManagerInterface *manager, DownloadListener *listener) = 0;

@@ -22,6 +22,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Lumora {
@@ -140,8 +141,14 @@ DownloadStatusValue HttpDownloadThread::download(QueuedFileInterface *item)
         handshake.unlock();
     // The request, if there was one, has been honoured (or came too late to matter).
     m_stopRequested = false;
+    m_nextSource = QUrl();
     m_runThread = std::thread::id();
     return status;
+}
+
+void HttpDownloadThread::expectNext(const QUrl &source)
+{
+    m_nextSource = source;
 }
 
 DownloadStatusValue HttpDownloadThread::run(QueuedFileInterface *item, std::unique_lock<std::mutex> &handshake)
@@ -239,6 +246,10 @@ DownloadStatusValue HttpDownloadThread::transfer(QueuedFileInterface *item, cons
     if (status == Downloading) {
         if (DownloadManagerInterface *mgr = manager())
             mgr->setDownloadStatus(item, Downloading);
+        // The next download's size is asked while this one transfers: a queue of small files then
+        // pays one round trip per file, not two.
+        if (const QUrl next = std::exchange(m_nextSource, QUrl()); next.isValid() && next != item->sourceUrl())
+            m_helper->lookAhead(next);
         status = pollTransfer(item, file, size, url.host());
     }
     item->setTransferState(TransferState());
@@ -275,7 +286,6 @@ DownloadStatusValue HttpDownloadThread::pollTransfer(QueuedFileInterface *item, 
                                                      const QString &host)
 {
     const EngineApi &engine = m_options.engine;
-    const auto poll = m_options.timing.transferPoll;
     std::chrono::milliseconds elapsed{0};
     for (;;) {
         if (stopRequested())
@@ -309,9 +319,30 @@ DownloadStatusValue HttpDownloadThread::pollTransfer(QueuedFileInterface *item, 
             m_delivered = record.received;
             return Completed;
         }
-        std::this_thread::sleep_for(poll);
-        elapsed += poll;
+        elapsed += waitForNextPoll(file, elapsed);
     }
+}
+
+// One polling period. Early in a transfer the engine is asked every QuickFinishSlice whether it has
+// ended, so that a small file is not held for most of a period after its last byte: a queue of
+// small files runs at the network's pace, not the poll's. Progress is still reported once a period.
+std::chrono::milliseconds HttpDownloadThread::waitForNextPoll(uint32_t file, std::chrono::milliseconds elapsed)
+{
+    const auto poll = m_options.timing.transferPoll;
+    const auto slice = QuickFinishSlice;
+    if (elapsed >= QuickFinishWindow || slice >= poll) {
+        std::this_thread::sleep_for(poll);
+        return poll;
+    }
+    std::chrono::milliseconds waited{0};
+    while (waited < poll && !stopRequested()) {
+        std::this_thread::sleep_for(slice);
+        waited += slice;
+        VDMFileInfo record{};
+        if (m_options.engine.fileGetInfo(file, &record) != 0 || record.received >= record.total)
+            break;
+    }
+    return waited;
 }
 
 void HttpDownloadThread::reportProgress(QueuedFileInterface *item, int32_t percent)

@@ -59,6 +59,7 @@ public:
 
     bool getCurrentItem(QueuedFileInterface **out) override;
     DownloadStatusValue download(QueuedFileInterface *item) override;
+    void expectNext(const QUrl &source) override;
     void stopAndWait() override;
     void setManager(DownloadManagerInterface *manager, DownloadListener *listener) override;
     void requestStop(QueuedFileInterface *item) override;
@@ -83,6 +84,11 @@ private:
                                  FailureReason *why);
     DownloadStatusValue waitUntilReady(uint32_t file);
     DownloadStatusValue pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size, const QString &host);
+    // Waits one polling period, less when the transfer ends within it; returns how long it waited.
+    std::chrono::milliseconds waitForNextPoll(uint32_t file, std::chrono::milliseconds elapsed);
+    // How long into a transfer its end is looked for more often than once a period.
+    static constexpr std::chrono::milliseconds QuickFinishWindow{1000};
+    static constexpr std::chrono::milliseconds QuickFinishSlice{2};
     void reportProgress(QueuedFileInterface *item, int32_t percent);
     QString readOutputPath(uint32_t file);
     void failureReport(QueuedFileInterface *item, const FailureReason &reason);
@@ -114,6 +120,7 @@ private:
     uint64_t m_delivered = 0;
     std::atomic<bool> m_unrecordableWarned{false};
     uint32_t m_lastRetryLogged = 0;
+    QUrl m_nextSource;  // the scheduler's thread: what is expected after the current run
 };
 
 } // namespace Lumora

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 namespace Lumora {
 
@@ -134,6 +135,15 @@ HttpHelper::HttpHelper(const WorkerTiming &timing) : m_timing(timing)
 HttpHelper::~HttpHelper()
 {
     {
+        std::lock_guard lock(m_aheadMutex);
+        m_aheadQuit = true;
+        m_aheadCancel = true;
+    }
+    m_aheadChanged.notify_all();
+    interrupt();
+    if (m_aheadThread.joinable())
+        m_aheadThread.join();
+    {
         // Woken under the lock: the thread forgets its dispatcher under the same lock before the
         // dispatcher goes away.
         std::lock_guard lock(m_mutex);
@@ -224,6 +234,10 @@ HttpHelper::Result HttpHelper::examine(const QUrl &url, const std::atomic<bool> 
     // the player always has one. Without it nothing can be learnt, so do not wait for it.
     if (!QCoreApplication::instance())
         return {};
+    if (const std::optional<uint64_t> known = takeAskedAhead(url.toEncoded(), stop))
+        return Result{*known, {}};
+    if (stop && stop->load())
+        return {};
     std::lock_guard serial(m_probeMutex);
     const auto deadline = std::chrono::steady_clock::now() + m_timing.probeOverall;
     auto pause = kFirstRetryPause;
@@ -245,6 +259,72 @@ HttpHelper::Result HttpHelper::examine(const QUrl &url, const std::atomic<bool> 
             return {};
         pause = std::min(pause * 2, kLastRetryPause);
     }
+}
+
+void HttpHelper::lookAhead(const QUrl &url)
+{
+    const QByteArray encoded = url.toEncoded();
+    if (encoded.isEmpty() || !QCoreApplication::instance())
+        return;
+    {
+        std::lock_guard lock(m_aheadMutex);
+        if (m_aheadQuit || m_aheadAsking == encoded || (m_askedAhead && m_askedAhead->url == encoded))
+            return;
+        m_aheadWanted = encoded;
+        if (!m_aheadThread.joinable())
+            m_aheadThread = std::thread([this] { runLookAhead(); });
+    }
+    m_aheadChanged.notify_all();
+}
+
+// The look-ahead thread: one round of requests per address (no retries: a passing fault is the real
+// probe's to wait out), bounded by one request's time, and given up as soon as a probe wants the
+// helper for something else.
+void HttpHelper::runLookAhead()
+{
+    std::unique_lock lock(m_aheadMutex);
+    for (;;) {
+        m_aheadChanged.wait(lock, [this] { return m_aheadQuit || !m_aheadWanted.isEmpty(); });
+        if (m_aheadQuit)
+            return;
+        const QByteArray encoded = std::exchange(m_aheadWanted, QByteArray());
+        m_aheadAsking = encoded;
+        m_aheadCancel = false;
+        lock.unlock();
+        Result result;
+        {
+            std::lock_guard serial(m_probeMutex);
+            if (!m_aheadCancel.load()) {
+                const auto deadline = std::chrono::steady_clock::now() + m_timing.probeRequest;
+                result = askOnce(QUrl::fromEncoded(encoded, QUrl::StrictMode), &m_aheadCancel, deadline);
+            }
+        }
+        lock.lock();
+        if (result.size != 0 && !m_aheadCancel.load())
+            m_askedAhead = AskedAhead{encoded, result.size, std::chrono::steady_clock::now()};
+        m_aheadAsking.clear();
+        m_aheadChanged.notify_all();
+    }
+}
+
+std::optional<uint64_t> HttpHelper::takeAskedAhead(const QByteArray &url, const std::atomic<bool> *stop)
+{
+    std::unique_lock lock(m_aheadMutex);
+    if (m_aheadWanted != url)
+        m_aheadWanted.clear();
+    if (!m_aheadAsking.isEmpty() && m_aheadAsking != url) {
+        m_aheadCancel = true;
+        lock.unlock();
+        interrupt();
+        lock.lock();
+    }
+    // Either the answer this probe wants, or one that was just called off: neither takes long.
+    while ((!m_aheadAsking.isEmpty() || m_aheadWanted == url) && !(stop && stop->load()))
+        m_aheadChanged.wait_for(lock, kWaitSlice);
+    std::optional<AskedAhead> known = std::exchange(m_askedAhead, std::nullopt);
+    if (known && known->url == url && std::chrono::steady_clock::now() - known->at < LookAheadLifetime)
+        return known->size;
+    return std::nullopt;
 }
 
 HttpHelper::Result HttpHelper::askOnce(const QUrl &url, const std::atomic<bool> *stop,

@@ -17,6 +17,12 @@
 // after their probe has ended are dropped, so they can neither set the size of a later probe nor keep
 // it waiting.
 //
+// A probe may also be asked ahead: while one download transfers, the next one's address is probed on
+// a thread of the helper's own (lookAhead). A successful answer is kept for a short while and is what
+// the next examine() of that same address returns, without asking again; a failed one is forgotten
+// and asked again then, retries and all. A probe that wants the helper for another address ends the
+// look-ahead at once.
+//
 // Qt needs an application object for any event loop to run, the helper's own included: the player
 // creates one at start (it need not run its loop). Without one every probe answers 0 at once.
 
@@ -27,6 +33,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -65,6 +72,12 @@ public:
     uint64_t probe(const QUrl &url, const std::atomic<bool> *stop = nullptr) { return examine(url, stop).size; }
     void interrupt();
 
+    // Probes url in the background, once, for the examine() that is expected to follow. Returns at
+    // once; a later call replaces an address not yet asked.
+    void lookAhead(const QUrl &url);
+    // How long an answer asked ahead stands in for a probe of its own.
+    static constexpr std::chrono::seconds LookAheadLifetime{30};
+
     // "Content-Length" as an unsigned 64-bit decimal; nullopt for anything else (empty, signed,
     // not a number, too large).
     static std::optional<uint64_t> parseContentLength(std::string_view text);
@@ -91,6 +104,10 @@ private:
     };
 
     void runLoop();                 // the helper's thread
+    void runLookAhead();            // the look-ahead thread
+    // The size asked ahead for url, when there is a fresh one; waits for a look-ahead of url that
+    // is under way, and ends one of another address.
+    std::optional<uint64_t> takeAskedAhead(const QByteArray &url, const std::atomic<bool> *stop);
     void abandon(quint64 probeId);  // the helper's thread
     void post(Command command);
     bool finishedLocked() const;
@@ -128,6 +145,21 @@ private:
     QString m_credentialOrigin;
     QString m_user;
     QString m_password;
+
+    // The look-ahead. Lock order: m_aheadMutex is never held while m_probeMutex or m_mutex is taken.
+    std::thread m_aheadThread;  // started by the first lookAhead()
+    std::mutex m_aheadMutex;     // guards the members below
+    std::condition_variable m_aheadChanged;
+    QByteArray m_aheadWanted;    // to be asked next; empty: nothing
+    QByteArray m_aheadAsking;    // being asked now; empty: nothing
+    std::atomic<bool> m_aheadCancel{false};
+    bool m_aheadQuit = false;
+    struct AskedAhead {
+        QByteArray url;
+        uint64_t size = 0;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::optional<AskedAhead> m_askedAhead;
 };
 
 } // namespace Lumora

@@ -12,6 +12,7 @@
 #include "plugin/ShutdownInterface.h"
 #include "plugin/URIReceiver.h"
 #include "settings/VexoSettings.h"
+#include "tests/support/ThreadSanitizerDefaults.h"
 
 #include <QCoreApplication>
 #include <QUrl>

@@ -15,6 +15,7 @@
 #include "plugin/URIReceiver.h"
 #include "settings/VexoSettings.h"
 #include "tests/support/TempHome.h"
+#include "tests/support/ThreadSanitizerDefaults.h"
 #include "tests/support/http/HttpTestServer.h"
 
 #include <QCoreApplication>
@@ -131,14 +132,3 @@ private:
 
 } // namespace LumoraTest
 
-// Qt, glib and cpp-httplib are not built with ThreadSanitizer: what their own threads hand each other
-// through their uninstrumented locks reads as races. Everything this project compiles is still
-// checked. (One test source per program includes this header.)
-extern "C" const char *__tsan_default_suppressions()
-{
-    return "called_from_lib:libQt6Core.so.6\n"
-           "called_from_lib:libQt6Network.so.6\n"
-           "called_from_lib:libglib-2.0.so.0\n"
-           "called_from_lib:libcpp-httplib.so\n"
-           "race:libcpp-httplib.so\n";
-}

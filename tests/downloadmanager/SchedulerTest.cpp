@@ -105,6 +105,21 @@ TEST_F(Scheduler, queuedDownloadsRunBackToBackWithoutAnIdlePass)
     destroyManager();
 }
 
+// Before each run the worker hears which download is expected after it: the next eligible one, not
+// a finished one, and nothing when that one is Waiting (it cannot be asked about yet).
+TEST_F(Scheduler, eachRunIsToldWhichDownloadIsExpectedAfterIt)
+{
+    auto a = library->addItem("http://h/a.mp4", Queued);
+    library->addItem("http://h/done.mp4", Completed);
+    auto c = library->addItem("http://h/c.mp4", Queued);
+    library->addItem("http://h/w.mp4", Waiting);
+    build();
+    ASSERT_TRUE(waitFor([&] { return c->committedStatus() == Completed; }));
+    EXPECT_EQ(worker.load()->expectedNextHints(), (std::vector<QUrl>{QUrl("http://h/c.mp4"), QUrl()}));
+    EXPECT_EQ(a->committedStatus(), Completed);
+    destroyManager();
+}
+
 TEST_F(Scheduler, aHostCallHoldingTheStateLockMakesThePassIdle)
 {
     auto item = library->addItem("http://h/a.mp4", Queued);

@@ -50,6 +50,17 @@ public:
         return result;
     }
 
+    void expectNext(const QUrl &source) override
+    {
+        std::lock_guard lock(m_mutex);
+        expectedNext.push_back(source);
+    }
+    std::vector<QUrl> expectedNextHints()
+    {
+        std::lock_guard lock(m_mutex);
+        return expectedNext;
+    }
+
     void finishInterrupted(QueuedFileInterface *item) override { interruptedFinishes.push_back(item->id()); }
     void discardPartial(const QUrl &source) override
     {
@@ -96,6 +107,7 @@ public:
     std::vector<uint64_t> interruptedFinishes;  // before the scheduler runs: no lock needed
     std::vector<QUrl> strayCleaningSources;     // the same
     std::vector<QUrl> discarded;                // guarded by m_mutex
+    std::vector<QUrl> expectedNext;             // guarded by m_mutex: each run's hint, in order
     std::atomic<int> downloads{0}, requestStops{0}, stopAndWaits{0};
     std::atomic<bool> stopRequested{false}, running{false};
     std::atomic<Lumora::DownloadManagerInterface *> manager{nullptr};

@@ -346,3 +346,79 @@ TEST(HttpHelper, aRetryAfterLongerThanTheProbeEndsItWithTheServersAnswer)
     EXPECT_EQ(server.requests("/later").size(), 1u);
 }
 
+
+// A size asked ahead is what the next probe of that address answers, without a second request; it
+// is asked with the address's credentials like any probe.
+TEST_F(HttpHelperTest, aSizeAskedAheadAnswersTheNextProbeOfThatAddress)
+{
+    HttpBehaviour locked;
+    locked.username = "ann";
+    locked.password = "s3cret";
+    server.serveGenerated("/next.mp4", 2468, locked);
+    const QUrl next = at(server.urlWithCredentials("/next.mp4", "ann", "s3cret"));
+    helper.lookAhead(next);
+    helper.lookAhead(next);  // asked once however often it is hinted
+    ASSERT_TRUE(server.waitForRequests("/next.mp4", 1, std::chrono::seconds(5)));
+    const HttpHelper::Result result = helper.examine(next);
+    EXPECT_EQ(result.size, 2468u);
+    EXPECT_FALSE(result.failure.isSet());
+    EXPECT_EQ(server.requests("/next.mp4").size(), 1u);
+    EXPECT_FALSE(server.requests("/next.mp4").front().header("Authorization").empty());
+
+    // Used once: the probe after that asks again.
+    EXPECT_EQ(helper.probe(next), 2468u);
+    EXPECT_EQ(server.requests("/next.mp4").size(), 2u);
+    // Without the credentials it is another address, and the server refuses it.
+    helper.lookAhead(next);
+    ASSERT_TRUE(server.waitForRequests("/next.mp4", 3, std::chrono::seconds(5)));
+    EXPECT_EQ(helper.examine(at(server.url("/next.mp4"))).failure.kind, Lumora::FailureKind::CredentialsRefused);
+}
+
+// A failed look-ahead is forgotten: the probe asks for itself, retries included, and its own answer
+// stands. A probe of another address ends a look-ahead still waiting for its answer.
+TEST_F(HttpHelperTest, aFailedOrUnwantedLookAheadLeavesTheProbeItsOwnAnswer)
+{
+    HttpBehaviour busy;
+    busy.firstStatuses = {503};
+    server.serveGenerated("/busy.mp4", 1357, busy);
+    helper.lookAhead(at(server.url("/busy.mp4")));
+    ASSERT_TRUE(server.waitForRequests("/busy.mp4", 1, std::chrono::seconds(5)));
+    EXPECT_EQ(helper.probe(at(server.url("/busy.mp4"))), 1357u);
+    EXPECT_EQ(server.requests("/busy.mp4").size(), 2u);
+
+    HttpBehaviour silent;
+    silent.stallBeforeHeaders = std::chrono::seconds(60);
+    server.serveGenerated("/silent.mp4", 1000, silent);
+    server.serveGenerated("/now.mp4", 4242);
+    helper.lookAhead(at(server.url("/silent.mp4")));
+    ASSERT_TRUE(server.waitForRequests("/silent.mp4", 1, std::chrono::seconds(5)));
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(helper.probe(at(server.url("/now.mp4"))), 4242u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    // The abandoned look-ahead leaves nothing behind for the silent address either.
+    HttpHelper::Result silentResult;
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        server.waitForRequests("/silent.mp4", 2, std::chrono::seconds(5));
+        stop = true;
+        helper.interrupt();
+    });
+    silentResult = helper.examine(at(server.url("/silent.mp4")), &stop);
+    stopper.join();
+    EXPECT_EQ(silentResult.size, 0u);
+}
+
+// Destroying the helper while a look-ahead waits for a server that never answers returns promptly.
+TEST(HttpHelper, destroyingTheHelperDuringALookAheadReturnsPromptly)
+{
+    HttpTestServer server;
+    HttpBehaviour silent;
+    silent.stallBeforeHeaders = std::chrono::seconds(60);
+    server.serveGenerated("/silent", 1000, silent);
+    auto helper = std::make_unique<HttpHelper>();
+    helper->lookAhead(at(server.url("/silent")));
+    ASSERT_TRUE(server.waitForRequests("/silent", 1, std::chrono::seconds(5)));
+    const auto started = std::chrono::steady_clock::now();
+    helper.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+}
