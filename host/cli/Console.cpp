@@ -81,12 +81,7 @@ void Console::setProgress(const QStringList &lines)
 
 void Console::progressLine(const QString &line)
 {
-    if (m_quiet)
-        return;
-    std::lock_guard lock(m_mutex);
-    clearBlock();
-    writeLine(m_out, line);
-    drawBlock();
+    message(line);  // the same stream and the same silence as any message
 }
 
 void Console::finishProgress()
