@@ -186,6 +186,9 @@ void CliSession::downloadEnded(uint64_t id, int32_t status)
     }
     m_goal->ended(*this, id, status);
     m_followers.settle();
+    // The last download's end is when a run that waits for an idle queue may be done: look now
+    // rather than at the next periodic check.
+    checkIdle();
 }
 
 void CliSession::played(const QUrl &url, bool started, const QString &error)

@@ -13,6 +13,10 @@ namespace {
 // How often the running downloads' transfer states are read: a few times per second is what a
 // person follows, and the worker refreshes them every 100 ms.
 constexpr int kSampleMs = 250;
+// A completed download's finishing (placing the file, the library's entry) ends without a message
+// of its own: it is looked for this often while one is under way, so that a command waiting for it
+// ends at once.
+constexpr int kFinishingCheckMs = 10;
 
 } // namespace
 
@@ -27,6 +31,8 @@ Player::Player(PlayerEvents &events, Options options)
 {
     m_sampleTimer.setInterval(kSampleMs);
     connect(&m_sampleTimer, &QTimer::timeout, this, [this] { sampleTransfers(); });
+    m_finishingTimer.setInterval(kFinishingCheckMs);
+    connect(&m_finishingTimer, &QTimer::timeout, this, [this] { checkFinishing(); });
 }
 
 Player::~Player()
@@ -96,6 +102,7 @@ void Player::shutDown(int signalNumber)
         toMainThread([this] {
             m_stopped = true;
             m_sampleTimer.stop();
+            m_finishingTimer.stop();
             m_events.stopped();
         });
     });
@@ -146,6 +153,7 @@ void Player::close()
 {
     SignalWatcher::setLeftoverFile({});
     m_sampleTimer.stop();
+    m_finishingTimer.stop();
     m_server.reset();
     if (m_ops)
         m_ops->finish();
@@ -214,10 +222,15 @@ void Player::sampleTransfers()
         if (const ItemPtr found = item(id))
             m_meters.sample(id, found->transferState());
     }
-    // A completed download's finishing ends without a message of its own.
+}
+
+void Player::checkFinishing()
+{
     const std::set<uint64_t> finishing = m_finishing;
     for (uint64_t id : finishing)
         checkEnding(id);
+    if (m_finishing.empty())
+        m_finishingTimer.stop();
 }
 
 void Player::checkEnding(uint64_t id)
@@ -235,6 +248,8 @@ void Player::checkEnding(uint64_t id)
     // for that, and a placement that fails turns it into Failed instead.
     if (status == Completed && !found->pendingFinish().isEmpty()) {
         m_finishing.insert(id);
+        if (!m_finishingTimer.isActive() && !m_stopped)
+            m_finishingTimer.start();
         return;
     }
     m_finishing.erase(id);

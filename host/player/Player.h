@@ -122,6 +122,7 @@ private:
     void onHubMessage(const QString &topic, const QVariant &payload);
     void followStatus(uint64_t id);
     void sampleTransfers();
+    void checkFinishing();
     void checkEnding(uint64_t id);
     void keepPlayPromise(uint64_t id);
     void toMainThread(std::function<void()> work) const { MainThread::postIfAlive(m_alive, std::move(work)); }
@@ -143,6 +144,7 @@ private:
     // Main thread only, below.
     TransferMeters m_meters;  // itself thread-safe: read by handed-over commands
     QTimer m_sampleTimer;
+    QTimer m_finishingTimer;  // runs while a completed download's finishing is under way
     std::set<uint64_t> m_running;                    // Downloading, metered
     std::map<uint64_t, DownloadStatusValue> m_ended; // the ending last announced per download
     std::set<uint64_t> m_finishing;                  // Completed, its finishing still under way
