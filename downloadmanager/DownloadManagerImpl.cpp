@@ -299,7 +299,26 @@ void Impl::enqueue(QueuedFileInterface *item)
             return;
         m_downloadPlaylist->insertItem(*position, item);
     }
+    hintIfNext(item);
     start();
+}
+
+// A download that started before this item was queued learns that the item comes next, so that the
+// worker can ask its size while the running one transfers. Between runs the hint is harmless: the
+// scheduler tells the worker again before each download.
+void Impl::hintIfNext(QueuedFileInterface *added)
+{
+    ItemPtr current;
+    m_worker->getCurrentItem(current.receive());
+    if (!current)
+        return;
+    ItemPtr following;
+    {
+        std::lock_guard queue(m_queueLock);
+        following = QueueRules::eligibleAfter(m_downloadPlaylist.get(), current->id());
+    }
+    if (following && following->id() == added->id())
+        m_worker->expectNext(added->sourceUrl());
 }
 
 } // namespace Lumora

@@ -96,6 +96,7 @@ private:
     void moveToEnd(QueuedFileInterface *item) override;  // QueueOrderKeeper
     void stopCurrent();
     void enqueue(QueuedFileInterface *item);
+    void hintIfNext(QueuedFileInterface *added);
     bool pauseAllLocked();   // with the state lock held; true when this call paused
     bool resumeAllLocked();  // with the state lock held; true when this call resumed
     void announcePaused(bool paused);

@@ -24,8 +24,9 @@ public:
     // Completed, Failed, Queued (stopped) or Invalid (no item).
     virtual DownloadStatusValue download(QueuedFileInterface *item) = 0;
     // The address the scheduler expects to start after the next download() (empty: none), so that
-    // the worker may get ready for it while that download transfers. On the scheduler's thread, just
-    // before download(); a hint only.
+    // the worker may get ready for it while that download transfers. On the scheduler's thread just
+    // before download(), and from any thread while a download runs when what follows it changes; a
+    // hint only.
     virtual void expectNext(const QUrl &source) { (void)source; }
     // Stops the running download and waits for the worker to let go of it.
     virtual void stopAndWait() = 0;

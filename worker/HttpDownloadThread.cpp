@@ -65,16 +65,18 @@ HttpDownloadThread::HttpDownloadThread(VSE::PluginContext *context, Options opti
       m_defaultMediaFolder(OSUtilities::getVexoMoviesPathDefault()),
       m_helper(std::make_unique<HttpHelper>(m_options.timing))
 {
-    auto inspector = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::fileInspector());
-    if (inspector->acquire(m_context) == VSE::PluginOk)
-        m_inspectorHandle = std::move(inspector);
+    // The file inspector is acquired by the first transfer, while its request is on the wire: loading
+    // the stream engine's media libraries then costs a queue's first download nothing.
 }
 
 HttpDownloadThread::~HttpDownloadThread()
 {
     stopAndWait();
     m_helper.reset();
-    m_inspectorHandle.reset();
+    {
+        std::lock_guard lock(m_inspectorMutex);
+        m_inspectorHandle.reset();
+    }
     std::lock_guard lock(m_currentMutex);
     m_currentItem = nullptr;
 }
@@ -141,13 +143,23 @@ DownloadStatusValue HttpDownloadThread::download(QueuedFileInterface *item)
         handshake.unlock();
     // The request, if there was one, has been honoured (or came too late to matter).
     m_stopRequested = false;
-    m_nextSource = QUrl();
+    {
+        std::lock_guard lock(m_nextMutex);
+        m_nextSource = QUrl();
+    }
     m_runThread = std::thread::id();
     return status;
 }
 
 void HttpDownloadThread::expectNext(const QUrl &source)
 {
+    std::lock_guard lock(m_nextMutex);
+    // Told while a transfer runs (the queue behind it changed): the size is asked now.
+    if (!m_transferSource.isEmpty()) {
+        if (source.isValid() && source != m_transferSource)
+            m_helper->lookAhead(source);
+        return;
+    }
     m_nextSource = source;
 }
 
@@ -248,9 +260,17 @@ DownloadStatusValue HttpDownloadThread::transfer(QueuedFileInterface *item, cons
             mgr->setDownloadStatus(item, Downloading);
         // The next download's size is asked while this one transfers: a queue of small files then
         // pays one round trip per file, not two.
-        if (const QUrl next = std::exchange(m_nextSource, QUrl()); next.isValid() && next != item->sourceUrl())
-            m_helper->lookAhead(next);
+        {
+            std::lock_guard lock(m_nextMutex);
+            m_transferSource = item->sourceUrl();
+            if (const QUrl next = std::exchange(m_nextSource, QUrl()); next.isValid() && next != m_transferSource)
+                m_helper->lookAhead(next);
+        }
+        // The inspector's libraries load while the request is on the wire.
+        acquireInspector();
         status = pollTransfer(item, file, size, url.host());
+        std::lock_guard lock(m_nextMutex);
+        m_transferSource = QUrl();
     }
     item->setTransferState(TransferState());
 
@@ -323,18 +343,18 @@ DownloadStatusValue HttpDownloadThread::pollTransfer(QueuedFileInterface *item, 
     }
 }
 
-// One polling period. Early in a transfer the engine is asked every QuickFinishSlice whether it has
+// One polling period. Early in a transfer the engine is asked every quick-finish slice whether it has
 // ended, so that a small file is not held for most of a period after its last byte: a queue of
 // small files runs at the network's pace, not the poll's. Progress is still reported once a period.
 std::chrono::milliseconds HttpDownloadThread::waitForNextPoll(uint32_t file, std::chrono::milliseconds elapsed)
 {
     const auto poll = m_options.timing.transferPoll;
-    const auto slice = QuickFinishSlice;
+    const auto slice = m_options.timing.quickFinishSlice;
     if (elapsed >= QuickFinishWindow || slice >= poll) {
         std::this_thread::sleep_for(poll);
         return poll;
     }
-    std::chrono::milliseconds waited{0};
+    std::chrono::microseconds waited{0};
     while (waited < poll && !stopRequested()) {
         std::this_thread::sleep_for(slice);
         waited += slice;
@@ -342,7 +362,7 @@ std::chrono::milliseconds HttpDownloadThread::waitForNextPoll(uint32_t file, std
         if (m_options.engine.fileGetInfo(file, &record) != 0 || record.received >= record.total)
             break;
     }
-    return waited;
+    return std::chrono::ceil<std::chrono::milliseconds>(waited);
 }
 
 void HttpDownloadThread::reportProgress(QueuedFileInterface *item, int32_t percent)
@@ -424,21 +444,33 @@ MediaHandOff::Result HttpDownloadThread::handOff(QueuedFileInterface *item, cons
                                                 FailureReason *why)
 {
     std::lock_guard lock(m_itemLock);
-    if (!m_inspectorHandle) {
-        // The stream engine may have joined the host after this plugin was loaded.
-        auto inspector = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::fileInspector());
-        if (inspector->acquire(m_context) == VSE::PluginOk)
-            m_inspectorHandle = std::move(inspector);
-    }
+    // Not acquired yet, or the stream engine joined the host after the last try.
+    acquireInspector();
     MediaHandOff::Inputs in;
     in.item = item;
     in.outputPath = output;
     in.alreadyPlaced = alreadyPlaced;
-    in.inspector = m_inspectorHandle ? m_inspectorHandle->as<VSE::FileInspectorInterface>() : nullptr;
+    in.inspector = inspector();
     in.manager = manager();
     in.context = m_context;
     in.placement = m_options.placement;
     return MediaHandOff::handOff(in, why);
+}
+
+VSE::FileInspectorInterface *HttpDownloadThread::inspector() const
+{
+    std::lock_guard lock(m_inspectorMutex);
+    return m_inspectorHandle ? m_inspectorHandle->as<VSE::FileInspectorInterface>() : nullptr;
+}
+
+void HttpDownloadThread::acquireInspector()
+{
+    std::lock_guard lock(m_inspectorMutex);
+    if (m_inspectorHandle)
+        return;
+    auto inspector = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::fileInspector());
+    if (inspector->acquire(m_context) == VSE::PluginOk)
+        m_inspectorHandle = std::move(inspector);
 }
 
 void HttpDownloadThread::finishInterrupted(QueuedFileInterface *item)

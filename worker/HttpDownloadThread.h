@@ -82,13 +82,14 @@ private:
     // Places the file and hands it to the library, under the item lock.
     MediaHandOff::Result handOff(QueuedFileInterface *item, const QString &output, bool alreadyPlaced,
                                  FailureReason *why);
+    void acquireInspector();
+    VSE::FileInspectorInterface *inspector() const;
     DownloadStatusValue waitUntilReady(uint32_t file);
     DownloadStatusValue pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size, const QString &host);
     // Waits one polling period, less when the transfer ends within it; returns how long it waited.
     std::chrono::milliseconds waitForNextPoll(uint32_t file, std::chrono::milliseconds elapsed);
     // How long into a transfer its end is looked for more often than once a period.
     static constexpr std::chrono::milliseconds QuickFinishWindow{1000};
-    static constexpr std::chrono::milliseconds QuickFinishSlice{2};
     void reportProgress(QueuedFileInterface *item, int32_t percent);
     QString readOutputPath(uint32_t file);
     void failureReport(QueuedFileInterface *item, const FailureReason &reason);
@@ -103,7 +104,9 @@ private:
     const Options m_options;
     const QString m_defaultMediaFolder;  // the host's default, as it was when the plugin loaded
     std::unique_ptr<HttpHelper> m_helper;
-    std::unique_ptr<VSE::PluginInterfaceHandle> m_inspectorHandle;  // scheduler thread after construction
+    // Acquired once, by the first run or hand-off that finds the stream engine; kept until the end.
+    mutable std::mutex m_inspectorMutex;
+    std::unique_ptr<VSE::PluginInterfaceHandle> m_inspectorHandle;  // guarded by m_inspectorMutex
 
     mutable std::mutex m_currentMutex;
     lmtl::RefCountedPtr<QueuedFileInterface> m_currentItem;
@@ -120,7 +123,9 @@ private:
     uint64_t m_delivered = 0;
     std::atomic<bool> m_unrecordableWarned{false};
     uint32_t m_lastRetryLogged = 0;
-    QUrl m_nextSource;  // the scheduler's thread: what is expected after the current run
+    std::mutex m_nextMutex;
+    QUrl m_nextSource;      // guarded by m_nextMutex: what is expected after the current run
+    QUrl m_transferSource;  // guarded by m_nextMutex: the address being transferred, empty between transfers
 };
 
 } // namespace Lumora

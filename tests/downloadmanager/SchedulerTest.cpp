@@ -120,6 +120,30 @@ TEST_F(Scheduler, eachRunIsToldWhichDownloadIsExpectedAfterIt)
     destroyManager();
 }
 
+// A download queued while another runs is named to the worker at once when it comes next, so that
+// its size can be asked during the running transfer; one queued behind it is not.
+TEST_F(Scheduler, aDownloadQueuedDuringARunIsNamedToTheWorkerWhenItComesNext)
+{
+    auto a = library->addItem("http://h/a.mp4", Queued);
+    std::atomic<bool> running{false}, release{false};
+    initialScript = [&](MediaManagerInterface::QueuedFileInterface *item, FakeDownloadThread &) {
+        if (item->id() == a->id()) {
+            running = true;
+            while (!release.load())
+                std::this_thread::sleep_for(1ms);
+        }
+        return Completed;
+    };
+    build();
+    ASSERT_TRUE(waitFor([&] { return running.load(); }));
+    ASSERT_TRUE(manager->addDownload(nullptr, QUrl("http://h/b.mp4"), {}, {}));
+    ASSERT_TRUE(manager->addDownload(nullptr, QUrl("http://h/c.mp4"), {}, {}));
+    EXPECT_EQ(worker.load()->expectedNextHints(), (std::vector<QUrl>{QUrl(), QUrl("http://h/b.mp4")}));
+    release = true;
+    ASSERT_TRUE(waitFor([&] { return worker.load()->downloads.load() == 3; }));
+    destroyManager();
+}
+
 TEST_F(Scheduler, aHostCallHoldingTheStateLockMakesThePassIdle)
 {
     auto item = library->addItem("http://h/a.mp4", Queued);

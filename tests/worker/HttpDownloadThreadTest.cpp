@@ -66,6 +66,7 @@ protected:
             HttpDownloadThread::Options options;
             options.engine = engine.api();
             options.timing.transferPoll = std::chrono::milliseconds(1);
+            options.timing.quickFinishSlice = options.timing.transferPoll;  // one engine poll a scripted pass
             options.timing.readinessPoll = std::chrono::milliseconds(1);
             options.timing.stallPeriod = std::chrono::milliseconds(20);
             options.freeSpace = freeSpace;

@@ -197,6 +197,38 @@ TEST_F(EndToEnd, stopAndWaitEndsARunningTransfer)
     EXPECT_FALSE(QFile::exists(mediaFolder + "/slow.vexo"));
 }
 
+// The download named next is measured while the current one transfers, even when it is named only
+// after that transfer began; its own run then asks the server nothing more before fetching it.
+TEST_F(EndToEnd, theNextDownloadIsMeasuredDuringTheCurrentTransfer)
+{
+    const std::string bytes = clipBytes();
+    HttpBehaviour held;
+    held.stallAfterBytes = 1024;
+    held.stallFor = std::chrono::seconds(30);
+    server.serveBytes("/first.mp4", bytes, held);
+    server.serveBytes("/second.mp4", bytes);
+    auto first = addItem(server.url("/first.mp4"));
+    auto second = addItem(server.url("/second.mp4"));
+    worker();
+    std::atomic<DownloadStatusValue> result{0};
+    std::thread run([&] { result = worker().download(first.get()); });
+    // The size probe, then the transfer, which the server holds after its first bytes.
+    ASSERT_TRUE(server.waitForRequests("/first.mp4", 2, std::chrono::seconds(10)));
+    worker().expectNext(second->sourceUrl());
+    EXPECT_TRUE(server.waitForRequests("/second.mp4", 1, std::chrono::seconds(10)));
+    EXPECT_EQ(result.load(), 0) << "asked only after the first download ended";
+    server.releaseStalls();
+    run.join();
+    ASSERT_EQ(result.load(), Completed);
+
+    ASSERT_EQ(worker().download(second.get()), Completed);
+    std::vector<std::string> methods;
+    for (const auto &request : server.requests("/second.mp4"))
+        methods.push_back(request.method);
+    EXPECT_EQ(methods, (std::vector<std::string>{"HEAD", "GET"}));
+    EXPECT_EQ(read(mediaFolder + "/second.vexo"), QByteArray::fromStdString(bytes));
+}
+
 // Partial data nobody can resume from goes: the part of a download that left the queue at once, a
 // stray part that has lain unchanged for long at the next start; the part of a queued download, and
 // a recent stray one, stay.
