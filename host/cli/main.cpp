@@ -14,7 +14,10 @@
 // Qt, glib and libdbus are not built with ThreadSanitizer: the events they allocate on one thread and free
 // on another, and the wake-up descriptors they hand between threads, are synchronised by locks it
 // cannot see. Only their own calls are let through; what lumora hands between threads travels in
-// its own, instrumented queues (MainThread.h, OperationQueue.h).
+// its own, instrumented queues (MainThread.h, OperationQueue.h). The dynamic loader is in the same
+// position: a library loaded on one thread (the stream engine, while the first download transfers)
+// sets up the thread-local storage of every thread, which a thread ending later frees, all under the
+// loader's own lock.
 extern "C" const char *__tsan_default_suppressions()
 {
     return "called_from_lib:libQt6Core.so.6\n"
@@ -25,7 +28,8 @@ extern "C" const char *__tsan_default_suppressions()
            "race:libdbus-1.so.3\n"
            "deadlock:libdbus-1.so.3\n"
            "called_from_lib:libglib-2.0.so.0\n"
-           "race:QCoreApplicationPrivate::sendPostedEvents\n";
+           "race:QCoreApplicationPrivate::sendPostedEvents\n"
+           "race:_dl_deallocate_tls\n";
 }
 #endif
 

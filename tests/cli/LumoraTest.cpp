@@ -273,6 +273,8 @@ TEST(Lumora, failedDownloadIsRetriedAtTheNextRun)
 
     server.setBehaviour("/clip-176x144.avi", HttpBehaviour());
     const QString id = QString::number(entry.value("id").toInteger());
+    // The closing line says how to try it again.
+    EXPECT_TRUE(failed.err.contains("did not complete; to try again: lumora retry " + id)) << describe(failed);
     const LumoraResult retried = home.run({"retry", id});
     EXPECT_EQ(retried.exitCode, 0) << describe(retried);
     EXPECT_EQ(home.list()[0].toObject().value("status").toString(), statusText(Queued));

@@ -6,7 +6,9 @@
 // each other, and an event Qt allocates on the posting thread and frees on the receiving one, are
 // synchronised by locks it cannot see. Only the memory operations those libraries make are ignored;
 // everything this project compiles is still checked, and what lumora hands between threads travels
-// in its own, instrumented queues.
+// in its own, instrumented queues. The dynamic loader is in the same position: a library loaded on
+// one thread sets up the thread-local storage of every thread, which a thread ending later frees,
+// all under the loader's own lock.
 //
 // QProcess forks the multi-threaded test program and execs at once; nothing runs in the child
 // before exec, so the sanitizer's refusal to start threads after such a fork does not apply.
@@ -29,6 +31,7 @@ extern "C" const char *__tsan_default_suppressions()
            "deadlock:libdbus-1.so.3\n"
            "called_from_lib:libcpp-httplib.so\n"
            "race:libcpp-httplib.so\n"
-           "race:QCoreApplicationPrivate::sendPostedEvents\n";
+           "race:QCoreApplicationPrivate::sendPostedEvents\n"
+           "race:_dl_deallocate_tls\n";
 }
 #endif
