@@ -217,7 +217,11 @@ TEST_F(EndToEnd, theNextDownloadIsMeasuredDuringTheCurrentTransfer)
     worker().expectNext(second->sourceUrl());
     EXPECT_TRUE(server.waitForRequests("/second.mp4", 1, std::chrono::seconds(10)));
     EXPECT_EQ(result.load(), 0) << "asked only after the first download ended";
-    server.releaseStalls();
+    // The server may not have reached its stall yet: release until the run ends.
+    while (result.load() == 0) {
+        server.releaseStalls();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     run.join();
     ASSERT_EQ(result.load(), Completed);
 
