@@ -40,7 +40,7 @@ long Connection::responseStatus() const
 
 bool Connection::configure()
 {
-    const TransferSpec &setup = m_download.spec();
+    const TransferSetup &setup = m_download.setup();
     CURL *e = m_easy;
     bool ok = curl_easy_setopt(e, CURLOPT_URL, request.url.c_str()) == CURLE_OK;
     ok = ok && curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;

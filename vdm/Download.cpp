@@ -27,7 +27,7 @@ Download::Download(Transfer &transfer, int fd, std::optional<PartialMeta> resume
     : m_transfer(transfer),
       m_settings(EngineSettings::instance().current(true)),
       m_writer(fd, kMaxConnections),
-      m_records(transfer.m_spec.names.metaPath)
+      m_records(transfer.m_setup.names.metaPath)
 {
     if (resume) {
         m_segmented = resume->segmented;
@@ -54,7 +54,7 @@ Download::~Download()
 
 Download::Result Download::run()
 {
-    m_origin = originOf(spec().url);
+    m_origin = originOf(setup().url);
     m_multi = MultiPool::instance().take(m_origin);
     if (!m_multi)
         return {End::Failed, VDM_E_INTERNAL, 0};
@@ -320,7 +320,7 @@ void Download::abandon(Connection &c)
 
 void Download::checkStalls(Clock::time_point now)
 {
-    const auto timeout = spec().stallTimeout;
+    const auto timeout = setup().stallTimeout;
     for (auto &each : m_connections)
         if (each->phase == Connection::Phase::Active && now - each->lastActivity >= timeout)
             abandon(*each);
@@ -331,7 +331,7 @@ std::chrono::milliseconds Download::pollTimeout(Clock::time_point now) const
     auto timeout = std::chrono::duration_cast<std::chrono::milliseconds>(kLongestPoll);
     for (const auto &each : m_connections) {
         if (each->phase == Connection::Phase::Active)
-            timeout = std::min(timeout, millisecondsUntil(each->lastActivity + spec().stallTimeout, now) + 1ms);
+            timeout = std::min(timeout, millisecondsUntil(each->lastActivity + setup().stallTimeout, now) + 1ms);
         else if (each->phase == Connection::Phase::Waiting)
             timeout = std::min(timeout, millisecondsUntil(each->retryAt, now));
     }

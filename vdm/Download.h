@@ -62,7 +62,7 @@ public:
     Result run();
 
     // For connections.
-    const TransferSpec &spec() const { return m_transfer.m_spec; }
+    const TransferSetup &setup() const { return m_transfer.m_setup; }
     size_t onBody(Connection &connection, const char *data, size_t size);
 
 private:

@@ -62,8 +62,8 @@ bool Download::begin(Connection &c)
 
     const SegmentPlan::Range &range = m_plan.range(*c.range);
     Connection::Request request;
-    request.url = m_finalUrl.empty() ? spec().url : m_finalUrl;
-    request.credentials = m_finalUrl.empty() || originOf(m_finalUrl) == originOf(spec().url);
+    request.url = m_finalUrl.empty() ? setup().url : m_finalUrl;
+    request.credentials = m_finalUrl.empty() || originOf(m_finalUrl) == originOf(setup().url);
     const bool whole = range.next == 0 && range.end == m_plan.total();
     if (resumable && !whole) {
         request.ranged = true;
@@ -182,10 +182,10 @@ void Download::restartWith(Connection &c, int64_t length)
     c.range = m_plan.assign(int(c.index), kMinimumSteal);
     m_writer.seek(c.index, 0);
     c.requestEnd = SegmentPlan::kOpenEnd;
-    c.limit = length >= 0 ? std::optional<uint64_t>(uint64_t(length)) : spec().expectedSize;
+    c.limit = length >= 0 ? std::optional<uint64_t>(uint64_t(length)) : setup().expectedSize;
 
     PartialMeta meta;
-    meta.uri = spec().identityUrl;
+    meta.uri = setup().identityUrl;
     meta.total = length >= 0 ? uint64_t(length) : 0;
     meta.etag = HttpFields::isStrongEtag(c.etag) ? c.etag : std::string();
     meta.lastModified = c.lastModified;

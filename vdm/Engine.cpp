@@ -191,7 +191,7 @@ int32_t Engine::open(std::u16string_view uri, uint32_t *config, uint32_t flags, 
 {
     if (!running())
         return VDM_E_SERVICE_STOPPED;
-    TransferSpec request;
+    TransferSetup request;
     request.flags = flags;
     {
         // The configuration is handed over first, so that even a failed open does not leave it

@@ -29,7 +29,7 @@ constexpr auto kMaxEndWait = 150ms;
 
 } // namespace
 
-std::shared_ptr<Transfer> Transfer::open(TransferSpec setup, int32_t &result)
+std::shared_ptr<Transfer> Transfer::open(TransferSetup setup, int32_t &result)
 {
     // An open changes nothing on disk: an existing part file is locked (one writer per part file,
     // across handles and processes alike), a missing one is created by the first run.
@@ -49,7 +49,7 @@ std::shared_ptr<Transfer> Transfer::open(TransferSpec setup, int32_t &result)
     return std::shared_ptr<Transfer>(new Transfer(std::move(setup), fd));
 }
 
-Transfer::Transfer(TransferSpec setup, int fd) : m_spec(std::move(setup)), m_fd(fd) {}
+Transfer::Transfer(TransferSetup setup, int fd) : m_setup(std::move(setup)), m_fd(fd) {}
 
 Transfer::~Transfer()
 {
@@ -127,9 +127,9 @@ int32_t Transfer::acquirePartFile()
 {
     if (m_fd >= 0)
         return VDM_OK;
-    if (!createOutputDirectory(m_spec.names.directory))
+    if (!createOutputDirectory(m_setup.names.directory))
         return VDM_E_NO_OUTPUT_DIRECTORY;
-    switch (lockPartFile(m_spec.names.partPath, true, m_fd)) {
+    switch (lockPartFile(m_setup.names.partPath, true, m_fd)) {
     case PartLock::Locked:
         return VDM_OK;
     case PartLock::InUse:
@@ -144,8 +144,8 @@ int32_t Transfer::acquirePartFile()
 std::optional<PartialMeta> Transfer::resumePoint(uint64_t *offset) const
 {
     struct stat st {};
-    auto meta = readPartialMeta(m_spec.names.metaPath);
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !meta || meta->uri != m_spec.identityUrl || !meta->resumable())
+    auto meta = readPartialMeta(m_setup.names.metaPath);
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !meta || meta->uri != m_setup.identityUrl || !meta->resumable())
         return std::nullopt;
     const uint64_t size = uint64_t(std::max<off_t>(st.st_size, 0));
     if (meta->segmented) {
@@ -171,7 +171,7 @@ void Transfer::discardPartFile()
 {
     // Removed while still locked, so that no other writer takes the name in between; the lock
     // goes with the descriptor, and a later run creates the file anew.
-    removePartialFiles(m_spec.names);
+    removePartialFiles(m_setup.names);
     ::close(m_fd);
     m_fd = -1;
 }
@@ -256,7 +256,7 @@ bool Transfer::info(VDMFileInfo &info)
 std::string Transfer::outputPath() const
 {
     std::lock_guard lock(m_mutex);
-    return m_state == VDM_STATE_COMPLETED ? m_spec.names.finalPath : m_spec.names.partPath;
+    return m_state == VDM_STATE_COMPLETED ? m_setup.names.finalPath : m_setup.names.partPath;
 }
 
 void Transfer::finish(const Outcome &outcome)

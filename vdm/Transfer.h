@@ -29,7 +29,7 @@ typedef void CURLM;
 
 namespace Vdm {
 
-struct TransferSpec {
+struct TransferSetup {
     std::string url;          // UTF-8, as the caller gave it
     std::string identityUrl;  // without credentials or fragment: names the files, checks resumes
     std::string login;
@@ -45,7 +45,7 @@ struct TransferSpec {
 class Transfer {
 public:
     // Opens and locks the part file; VDM_OK, VDM_E_IN_USE or VDM_E_NO_OUTPUT_DIRECTORY in result.
-    static std::shared_ptr<Transfer> open(TransferSpec setup, int32_t &result);
+    static std::shared_ptr<Transfer> open(TransferSetup setup, int32_t &result);
     ~Transfer();
     Transfer(const Transfer &) = delete;
     Transfer &operator=(const Transfer &) = delete;
@@ -60,10 +60,10 @@ public:
     // Fills info; true when the transfer has ended. May wait briefly for an imminent end.
     bool info(VDMFileInfo &info);
     std::string outputPath() const;
-    const std::string &partPath() const { return m_spec.names.partPath; }
+    const std::string &partPath() const { return m_setup.names.partPath; }
 
 private:
-    explicit Transfer(TransferSpec setup, int fd);
+    explicit Transfer(TransferSetup setup, int fd);
 
     enum class Ending { Completed, Failed, Paused };
     struct Outcome {
@@ -94,7 +94,7 @@ private:
                       std::chrono::steady_clock::time_point retryAt, int32_t retryReason);
     bool stopRequested() const { return m_stopRequested.load(std::memory_order_acquire); }
 
-    const TransferSpec m_spec;
+    const TransferSetup m_setup;
     // The part file, locked from the first run (or the open, when it existed then) until close; -1
     // while there is none. The transfer thread sets it during a run, close() after the last one.
     int m_fd;

@@ -35,7 +35,7 @@ Transfer::Outcome Transfer::runAttempts()
 
 Transfer::Outcome Transfer::runDownloads()
 {
-    const TransferSpec &setup = m_spec;
+    const TransferSetup &setup = m_setup;
     if (!m_removedStaleFinal) {
         // A finished file of an earlier transfer of this URI is outdated the moment this one runs.
         ::unlink(setup.names.finalPath.c_str());
@@ -82,7 +82,7 @@ Transfer::Outcome Transfer::runDownloads()
 
 Transfer::Outcome Transfer::complete()
 {
-    const TransferSpec &setup = m_spec;
+    const TransferSetup &setup = m_setup;
     // Should the rename fail, the part file still holds every byte: the transfer is reported as
     // failed, and a caller that goes by the counts finds the whole file under the part name.
     if (::rename(setup.names.partPath.c_str(), setup.names.finalPath.c_str()) != 0)

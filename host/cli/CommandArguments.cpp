@@ -1,6 +1,6 @@
 #include "host/cli/CommandArguments.h"
 
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 
 namespace Lumora::Cli::Arguments {
 

@@ -1,6 +1,6 @@
 #include "host/cli/CommandLine.h"
 
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -104,7 +104,7 @@ QString wrapped(const QString &paragraph, int width, const QString &indent)
 }
 
 // The option with its value's name: "--limit-rate RATE", "-i, --input-file FILE".
-QString optionSynopsis(const OptionSpec &option)
+QString optionSynopsis(const OptionDefinition &option)
 {
     QString text = option.shortName.isEmpty() ? option.name : option.shortName + QStringLiteral(", ") + option.name;
     if (!option.value.isEmpty())
@@ -167,7 +167,7 @@ ParseResult parseCommandLine(const QStringList &arguments)
         } else {
             const qsizetype equals = arg.startsWith(QLatin1String("--")) ? arg.indexOf('=') : -1;
             const QString name = equals > 0 ? arg.left(equals) : arg;
-            const OptionSpec *option = findCommandOption(name);
+            const OptionDefinition *option = findCommandOption(name);
             if (!option)
                 return failure(QStringLiteral("unknown option \"%1\"").arg(arg));
             if (option->value.isEmpty()) {
@@ -208,7 +208,7 @@ ParseResult parseHandedOver(const QStringList &commandArguments)
     QMap<QString, QString> values;
     for (qsizetype i = 0; i < commandArguments.size(); ++i) {
         const QString &arg = commandArguments[i];
-        const OptionSpec *option = isNegativeNumber(arg) ? nullptr : findCommandOption(arg);
+        const OptionDefinition *option = isNegativeNumber(arg) ? nullptr : findCommandOption(arg);
         if (!option) {
             words << arg;
             continue;
@@ -236,7 +236,7 @@ QString usageText()
         "Downloads videos into the media folder through the player's download manager.\n"
         "\n"
         "commands:\n");
-    for (const CommandSpec *command : commandTable()) {
+    for (const CommandDefinition *command : commandTable()) {
         if (!command->listed)
             continue;
         if (command->usage.empty())
@@ -258,13 +258,13 @@ QString usageText()
     return text;
 }
 
-QString commandHelpText(const CommandSpec &command)
+QString commandHelpText(const CommandDefinition &command)
 {
     QString text = QStringLiteral("usage: lumora [--home DIR] [-q | -v] %1\n\n").arg(command.synopsis);
     text += wrapped(command.help, kHelpWidth, QString());
     if (!command.options.empty()) {
         text += QStringLiteral("\noptions:\n");
-        for (const OptionSpec &option : command.options)
+        for (const OptionDefinition &option : command.options)
             text += usageLine(optionSynopsis(option), option.help);
     }
     text += QStringLiteral("\n\"lumora --help\" lists every command, the options they share and the exit statuses.\n");

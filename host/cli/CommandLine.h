@@ -7,7 +7,7 @@
 // address starting with "-" can still be given, and a negative number is an argument, never an
 // option. The commands, their own options (switches and options with a value, "--limit-rate 2M"
 // or "--limit-rate=2M") and how their arguments are read come from the command table
-// (CommandSpec.h). "lumora help COMMAND" and "lumora COMMAND --help" show one command's help.
+// (CommandDefinition.h). "lumora help COMMAND" and "lumora COMMAND --help" show one command's help.
 // Parsing touches nothing outside its arguments.
 
 #include "host/player/ExitCode.h"
@@ -29,10 +29,10 @@ using Host::ExitOk;
 using Host::ExitUsage;
 using Host::Output;
 
-struct CommandSpec;
+struct CommandDefinition;
 
 struct Invocation {
-    const CommandSpec *command = nullptr;
+    const CommandDefinition *command = nullptr;
     QString home;           // --home, empty when not given
     bool verbose = false;   // -v, --verbose: print every status change and engine line
     int verbosity = 0;      // how many -v: 2 adds every message the plugins publish
@@ -69,7 +69,7 @@ ParseResult parseHandedOver(const QStringList &commandArguments);
 // `lumora --help`: the commands as the table lists them, the global options, the exit codes.
 QString usageText();
 // `lumora help COMMAND`: its synopsis, its help, its options.
-QString commandHelpText(const CommandSpec &command);
+QString commandHelpText(const CommandDefinition &command);
 QString versionText();
 // The exit statuses, one a line, as --help, `lumora help` and the manual page show them.
 QString exitStatusText(const QString &indent);

@@ -1,4 +1,4 @@
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 
 #include "host/cli/commands/Commands.h"
 
@@ -7,23 +7,23 @@
 
 namespace Lumora::Cli {
 
-bool CommandSpec::takesOption(const QString &option) const
+bool CommandDefinition::takesOption(const QString &option) const
 {
     return this->option(option) != nullptr;
 }
 
-const OptionSpec *CommandSpec::option(const QString &nameOrShort) const
+const OptionDefinition *CommandDefinition::option(const QString &nameOrShort) const
 {
-    for (const OptionSpec &own : options) {
+    for (const OptionDefinition &own : options) {
         if (nameOrShort == own.name || (!own.shortName.isEmpty() && nameOrShort == own.shortName))
             return &own;
     }
     return nullptr;
 }
 
-const std::vector<const CommandSpec *> &commandTable()
+const std::vector<const CommandDefinition *> &commandTable()
 {
-    static const std::vector<const CommandSpec *> table = {
+    static const std::vector<const CommandDefinition *> table = {
         &Commands::get(),    &Commands::run(),   &Commands::list(),   &Commands::pause(),
         &Commands::resume(), &Commands::stop(),  &Commands::retry(),  &Commands::remove(),
         &Commands::move(),   &Commands::clear(), &Commands::play(),   &Commands::window(),
@@ -32,19 +32,19 @@ const std::vector<const CommandSpec *> &commandTable()
     return table;
 }
 
-const CommandSpec *findCommand(const QString &name)
+const CommandDefinition *findCommand(const QString &name)
 {
-    for (const CommandSpec *command : commandTable()) {
+    for (const CommandDefinition *command : commandTable()) {
         if (name == command->name)
             return command;
     }
     return nullptr;
 }
 
-const OptionSpec *findCommandOption(const QString &option)
+const OptionDefinition *findCommandOption(const QString &option)
 {
-    for (const CommandSpec *command : commandTable()) {
-        if (const OptionSpec *own = command->option(option))
+    for (const CommandDefinition *command : commandTable()) {
+        if (const OptionDefinition *own = command->option(option))
             return own;
     }
     return nullptr;
@@ -87,7 +87,7 @@ QString closestCommand(const QString &name)
     const QString typed = name.toLower();
     QString best;
     int bestDistance = kMostEdits + 1;
-    for (const CommandSpec *command : commandTable()) {
+    for (const CommandDefinition *command : commandTable()) {
         const int distance = typed.size() >= 3 && command->name.startsWith(typed) ? 1 : editDistance(typed, command->name);
         if (distance < bestDistance && distance < typed.size()) {
             best = command->name;

@@ -1,7 +1,7 @@
 #include "host/cli/Demo.h"
 
 #include "host/cli/CliSession.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/DemoServer.h"
 #include "host/cli/QueueListing.h"
 #include "host/player/Format.h"

@@ -1,7 +1,7 @@
 #include "host/cli/Docs.h"
 
 #include "host/cli/CommandLine.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/player/ExitCode.h"
 #include "host/player/FailureAdvice.h"
 #include "host/player/PlayerCommand.h"
@@ -43,28 +43,28 @@ std::vector<ShellOption> globalShellOptions()
     return options;
 }
 
-std::vector<ShellOption> commandShellOptions(const CommandSpec &command)
+std::vector<ShellOption> commandShellOptions(const CommandDefinition &command)
 {
     std::vector<ShellOption> options;
-    for (const OptionSpec &spec : command.options) {
+    for (const OptionDefinition &definition : command.options) {
         ShellOption option;
-        if (!spec.shortName.isEmpty())
-            option.names << spec.shortName;
-        option.names << spec.name;
-        option.value = spec.value;
-        option.help = spec.help;
+        if (!definition.shortName.isEmpty())
+            option.names << definition.shortName;
+        option.names << definition.name;
+        option.value = definition.value;
+        option.help = definition.help;
         options.push_back(option);
     }
     return options;
 }
 
 // The commands a person types: the table's, help among them.
-std::vector<const CommandSpec *> typedCommands()
+std::vector<const CommandDefinition *> typedCommands()
 {
     return commandTable();
 }
 
-bool takesDownloadId(const CommandSpec &command)
+bool takesDownloadId(const CommandDefinition &command)
 {
     return command.synopsis.split(' ').contains(QStringLiteral("ID"));
 }
@@ -144,8 +144,8 @@ QStringList valueOptionNames(const std::vector<ShellOption> &options, const QStr
 
 // --- zsh ----------------------------------------------------------------------------------------
 
-// A description zsh shows in brackets or after a colon: one line, without the characters its specs
-// give a meaning to.
+// A description zsh shows in brackets or after a colon: one line, without the characters its
+// argument lines give a meaning to.
 QString zshText(const QString &text)
 {
     QString line = text.section('\n', 0, 0);
@@ -165,7 +165,7 @@ QString zshAction(const QString &value)
     return QString();
 }
 
-QString zshSpecs(const std::vector<ShellOption> &options, const QString &indent)
+QString zshArgumentLines(const std::vector<ShellOption> &options, const QString &indent)
 {
     QString text;
     for (const ShellOption &option : options) {
@@ -201,12 +201,12 @@ QString manPage()
         "the running player over a local socket that only its user can reach, and prints what comes back. A "
         "handed\\-over \\fBget\\fR follows its downloads to their end and exits with their status.\n");
     text += QStringLiteral(".SH COMMANDS\n");
-    for (const CommandSpec *command : typedCommands()) {
+    for (const CommandDefinition *command : typedCommands()) {
         text += tagged(command->synopsis, command->help);
         if (command->options.empty())
             continue;
         text += QStringLiteral(".RS\n");
-        for (const OptionSpec &option : command->options) {
+        for (const OptionDefinition &option : command->options) {
             const QString names = option.shortName.isEmpty() ? option.name : option.shortName + QStringLiteral(", ") + option.name;
             text += tagged(option.value.isEmpty() ? names : names + ' ' + option.value, option.help);
         }
@@ -254,14 +254,14 @@ QString bashCompletion()
 {
     const std::vector<ShellOption> global = globalShellOptions();
     QStringList commandNames;
-    for (const CommandSpec *command : typedCommands())
+    for (const CommandDefinition *command : typedCommands())
         commandNames << command->name;
     QStringList valueOptions;
     for (const ShellOption &option : global) {
         if (!option.value.isEmpty())
             valueOptions << option.names;
     }
-    for (const CommandSpec *command : typedCommands()) {
+    for (const CommandDefinition *command : typedCommands()) {
         for (const ShellOption &option : commandShellOptions(*command)) {
             if (!option.value.isEmpty())
                 valueOptions << option.names;
@@ -270,13 +270,13 @@ QString bashCompletion()
     valueOptions.removeDuplicates();
     QStringList folderOptions = valueOptionNames(global, QStringLiteral("DIR"));
     QStringList fileOptions;
-    for (const CommandSpec *command : typedCommands())
+    for (const CommandDefinition *command : typedCommands())
         fileOptions << valueOptionNames(commandShellOptions(*command), QStringLiteral("FILE"));
     fileOptions.removeDuplicates();
 
     QString perCommand;
     QStringList idCommands;
-    for (const CommandSpec *command : typedCommands()) {
+    for (const CommandDefinition *command : typedCommands()) {
         const QString own = words(commandShellOptions(*command));
         if (!own.isEmpty())
             perCommand += QStringLiteral("        %1) options=\"%2\" ;;\n").arg(command->name, own);
@@ -353,16 +353,16 @@ QString zshCompletion()
                                   "lumora's own command table; do not edit.\n\n");
     text += QStringLiteral("_lumora() {\n  local curcontext=\"$curcontext\" state line\n  typeset -A opt_args\n");
     text += QStringLiteral("  local -a commands\n  commands=(\n");
-    for (const CommandSpec *command : typedCommands())
+    for (const CommandDefinition *command : typedCommands())
         text += QStringLiteral("    '%1:%2'\n").arg(command->name, zshText(command->summary));
     text += QStringLiteral("  )\n");
     text += QStringLiteral("  _arguments -C \\\n");
-    text += zshSpecs(globalShellOptions(), QStringLiteral("    "));
+    text += zshArgumentLines(globalShellOptions(), QStringLiteral("    "));
     text += QStringLiteral("    '1:command:->command' \\\n    '*::argument:->arguments'\n");
     text += QStringLiteral("  case $state in\n    command)\n      _describe -t commands 'lumora command' commands ;;\n");
     text += QStringLiteral("    arguments)\n      case $words[1] in\n");
-    for (const CommandSpec *command : typedCommands()) {
-        QString specs = zshSpecs(commandShellOptions(*command), QStringLiteral("            "));
+    for (const CommandDefinition *command : typedCommands()) {
+        QString lines = zshArgumentLines(commandShellOptions(*command), QStringLiteral("            "));
         QString rest;
         if (command->name == QLatin1String("get"))
             rest = QStringLiteral("            '*:address:_urls'");
@@ -372,17 +372,17 @@ QString zshCompletion()
         else if (command->name == QLatin1String("help"))
             rest = QStringLiteral("            '1:command:(%1)'").arg([] {
                 QStringList names;
-                for (const CommandSpec *c : commandTable())
+                for (const CommandDefinition *c : commandTable())
                     names << c->name;
                 return names.join(' ');
             }());
         else if (takesDownloadId(*command))
             rest = QStringLiteral("            '1:download id:'");
-        if (specs.isEmpty() && rest.isEmpty())
+        if (lines.isEmpty() && rest.isEmpty())
             continue;
         if (rest.isEmpty())
-            specs.chop(3);  // the last " \\\n"
-        text += QStringLiteral("        %1)\n          _arguments \\\n%2%3 ;;\n").arg(command->name, specs, rest);
+            lines.chop(3);  // the last " \\\n"
+        text += QStringLiteral("        %1)\n          _arguments \\\n%2%3 ;;\n").arg(command->name, lines, rest);
     }
     text += QStringLiteral("      esac ;;\n  esac\n}\n\n_lumora \"$@\"\n");
     return text;

@@ -1,7 +1,7 @@
 #include "host/cli/HandOver.h"
 
 #include "host/cli/CommandLine.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 
 namespace Lumora::Cli {
 
@@ -19,7 +19,7 @@ void handOver(RunningPlayer &player, const QStringList &args, const QString &cwd
         return;
     }
     const Invocation &invocation = *parsed.invocation;
-    const CommandSpec &command = *invocation.command;
+    const CommandDefinition &command = *invocation.command;
     if (command.handedOver) {
         command.handedOver(player, invocation, cwd, std::move(reply));
         return;

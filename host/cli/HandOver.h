@@ -1,6 +1,6 @@
 #pragma once
 // Commands another lumora hands to the player of the home: parsed, and dispatched through the
-// command table to the command's handler in the running player (CommandSpec.h).
+// command table to the command's handler in the running player (CommandDefinition.h).
 
 #include "host/player/InstanceChannel.h"
 #include "host/player/Player.h"

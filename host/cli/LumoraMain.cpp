@@ -2,7 +2,7 @@
 
 #include "host/cli/CliSession.h"
 #include "host/cli/CommandLine.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/commands/Commands.h"
 #include "host/player/AddressIntake.h"
 #include "host/player/Format.h"
@@ -152,8 +152,8 @@ int runLumora(const QStringList &arguments, Console &console)
     }
     Invocation &invocation = *parsed.invocation;
     console.setQuiet(invocation.quiet);
-    const CommandSpec &command = *invocation.command;
-    if (command.scope == CommandSpec::Scope::Process)
+    const CommandDefinition &command = *invocation.command;
+    if (command.scope == CommandDefinition::Scope::Process)
         return command.run(invocation, console);
 
     QString error;
@@ -161,7 +161,7 @@ int runLumora(const QStringList &arguments, Console &console)
         console.error(QStringLiteral("lumora: ") + error);
         return ExitFailed;
     }
-    if (command.scope == CommandSpec::Scope::OwnHome)
+    if (command.scope == CommandDefinition::Scope::OwnHome)
         return command.run(invocation, console);
 
     if (!settleAddresses(invocation, console))

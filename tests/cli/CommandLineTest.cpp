@@ -1,6 +1,6 @@
 #include "host/cli/CommandLine.h"
 
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "plugin/SettingKeys.h"
 
 #include <gtest/gtest.h>

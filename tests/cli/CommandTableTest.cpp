@@ -1,7 +1,7 @@
 // The command table: every command is reachable by its name, reads its own arguments, refuses wrong
 // ones with the words people have always seen, runs somewhere, and is listed by --help.
 
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 
 #include "host/player/PlayerSettings.h"
 
@@ -35,7 +35,7 @@ QString errorOf(const QStringList &args)
 TEST(CommandTable, everyCommandIsReachableByItsName)
 {
     std::set<QString> names;
-    for (const CommandSpec *command : commandTable()) {
+    for (const CommandDefinition *command : commandTable()) {
         EXPECT_TRUE(names.insert(command->name).second) << "twice: " << command->name.toStdString();
         EXPECT_EQ(findCommand(command->name), command);
     }
@@ -117,18 +117,18 @@ TEST(CommandTable, usageErrorsSayExactlyWhatIsWrong)
 
 TEST(CommandTable, everyCommandRunsSomewhereAndIsDescribed)
 {
-    for (const CommandSpec *command : commandTable()) {
+    for (const CommandDefinition *command : commandTable()) {
         const std::string name = command->name.toStdString();
         EXPECT_TRUE(command->parse) << name;
         EXPECT_TRUE(command->synopsis.startsWith(command->name)) << name;
         EXPECT_FALSE(command->summary.isEmpty()) << name;
         EXPECT_GT(command->help.size(), command->summary.size()) << name;
-        for (const OptionSpec &option : command->options) {
+        for (const OptionDefinition &option : command->options) {
             EXPECT_TRUE(option.name.startsWith("--")) << name;
             EXPECT_FALSE(option.help.isEmpty()) << name;
             EXPECT_TRUE(command->synopsis.contains(option.name)) << name;
         }
-        if (command->scope != CommandSpec::Scope::Home) {
+        if (command->scope != CommandDefinition::Scope::Home) {
             EXPECT_TRUE(command->run) << name;
             continue;
         }
@@ -146,7 +146,7 @@ TEST(CommandTable, usageTextListsEveryCommand)
         if (line.startsWith("  ") && !line.startsWith("   "))
             synopses << line.mid(2, 21).trimmed();
     }
-    for (const CommandSpec *command : commandTable()) {
+    for (const CommandDefinition *command : commandTable()) {
         const std::string name = command->name.toStdString();
         if (command->name == "help" || command->name == "version") {
             // Reached as --help and --version.
@@ -163,7 +163,7 @@ TEST(CommandTable, usageTextListsEveryCommand)
         // Its options are in its own help, which "help COMMAND" and "COMMAND --help" both show.
         const QString own = commandHelpText(*command);
         EXPECT_TRUE(own.contains(command->synopsis)) << name;
-        for (const OptionSpec &option : command->options)
+        for (const OptionDefinition &option : command->options)
             EXPECT_TRUE(own.contains("  " + (option.shortName.isEmpty() ? option.name : option.shortName + ", " + option.name)))
                 << name << "\n" << own.toStdString();
         EXPECT_EQ(parsed({command->name, "--help"}).helpTopic, command->name);

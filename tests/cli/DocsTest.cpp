@@ -1,7 +1,7 @@
 // The manual page and the completions, as the build writes them: the page renders with man and says
 // everything the table knows; bash and zsh complete commands, options and settings.
 
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/player/ExitCode.h"
 #include "host/player/FailureAdvice.h"
 #include "host/player/PlayerSettings.h"
@@ -72,9 +72,9 @@ TEST(Docs, theManualPageRendersAndSaysWhatTheTableKnows)
     for (const char *section : {"NAME", "SYNOPSIS", "COMMANDS", "OPTIONS", "SETTINGS", "ENVIRONMENT", "EXIT STATUS",
                                 "WHEN A DOWNLOAD FAILS", "FILES"})
         EXPECT_TRUE(page.out.contains(QStringLiteral("\n%1\n").arg(section))) << section;
-    for (const CommandSpec *command : commandTable()) {
+    for (const CommandDefinition *command : commandTable()) {
         EXPECT_TRUE(page.out.contains("       " + command->synopsis)) << command->name.toStdString();
-        for (const OptionSpec &option : command->options)
+        for (const OptionDefinition &option : command->options)
             EXPECT_TRUE(page.out.contains(option.name)) << option.name.toStdString();
     }
     for (const QString &setting : Lumora::Host::PlayerSettings::names())
@@ -107,7 +107,7 @@ TEST(Docs, zshCompletesCommandsOptionsAndSettings)
     // The completion system's own functions stand in here and print what they were given, so that
     // what the function would offer can be read without a terminal.
     const QString script = QStringLiteral(
-        "_arguments() { local spec; for spec in \"$@\"; do print -r -- \"spec $spec\"; done; state=$TEST_STATE; }\n"
+        "_arguments() { local definition; for definition in \"$@\"; do print -r -- \"definition $definition\"; done; state=$TEST_STATE; }\n"
         "_describe() { local name=$4; print -rl -- \"offer \"${^${(P)name}}; }\n"
         "_files() { :; }\n_urls() { :; }\n"
         "words=(%1); source '%2'\n");
@@ -115,10 +115,10 @@ TEST(Docs, zshCompletesCommandsOptionsAndSettings)
     environment.insert("TEST_STATE", "command");
     const Ran commands = runProgram("zsh", {"-f", "-c", script.arg("lumora", function)}, environment);
     ASSERT_EQ(commands.code, 0) << commands.err.toStdString();
-    for (const CommandSpec *command : commandTable())
+    for (const CommandDefinition *command : commandTable())
         EXPECT_TRUE(commands.out.contains("offer " + command->name + ":")) << command->name.toStdString();
-    EXPECT_TRUE(commands.out.contains("spec (-q --quiet)--quiet[print errors only")) << commands.out.toStdString();
-    EXPECT_TRUE(commands.out.contains("spec --home[")) << commands.out.toStdString();
+    EXPECT_TRUE(commands.out.contains("definition (-q --quiet)--quiet[print errors only")) << commands.out.toStdString();
+    EXPECT_TRUE(commands.out.contains("definition --home[")) << commands.out.toStdString();
 
     environment.insert("TEST_STATE", "arguments");
     const Ran get = runProgram("zsh", {"-f", "-c", script.arg("get", function)}, environment);

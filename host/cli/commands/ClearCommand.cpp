@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/QueueAccess.h"
 #include "host/cli/QueueListing.h"
 #include "host/cli/commands/Commands.h"
@@ -41,20 +41,20 @@ std::optional<int> clearDirect(const Invocation &, Output &output)
 
 } // namespace
 
-const CommandSpec &clear()
+const CommandDefinition &clear()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("clear"),
         .synopsis = QStringLiteral("clear"),
         .summary = QStringLiteral("remove the completed downloads from the queue"),
         .help = QStringLiteral("Takes every completed download out of the queue. Their files stay in the media "
                                "folder; failed and waiting downloads stay queued."),
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = Arguments::none,
         .direct = clearDirect,
         .live = clearLive,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

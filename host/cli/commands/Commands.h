@@ -9,29 +9,29 @@
 
 namespace Lumora::Cli {
 
-struct CommandSpec;
+struct CommandDefinition;
 struct Invocation;
 class Goal;
 
 namespace Commands {
 
-const CommandSpec &get();
-const CommandSpec &run();
-const CommandSpec &list();
-const CommandSpec &pause();
-const CommandSpec &resume();
-const CommandSpec &stop();
-const CommandSpec &retry();
-const CommandSpec &remove();
-const CommandSpec &move();
-const CommandSpec &clear();
-const CommandSpec &play();
-const CommandSpec &config();
-const CommandSpec &demo();
-const CommandSpec &help();
-const CommandSpec &version();
-const CommandSpec &window();
-const CommandSpec &salvage();
+const CommandDefinition &get();
+const CommandDefinition &run();
+const CommandDefinition &list();
+const CommandDefinition &pause();
+const CommandDefinition &resume();
+const CommandDefinition &stop();
+const CommandDefinition &retry();
+const CommandDefinition &remove();
+const CommandDefinition &move();
+const CommandDefinition &clear();
+const CommandDefinition &play();
+const CommandDefinition &config();
+const CommandDefinition &demo();
+const CommandDefinition &help();
+const CommandDefinition &version();
+const CommandDefinition &window();
+const CommandDefinition &salvage();
 
 // Whether the command line opens the window, which needs a GUI application: decided before any
 // application object exists.

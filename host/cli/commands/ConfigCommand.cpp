@@ -1,4 +1,4 @@
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/HandOver.h"
 #include "host/cli/commands/Commands.h"
 #include "host/player/PlayerSettings.h"
@@ -138,9 +138,9 @@ void handOverConfig(RunningPlayer &player, const Invocation &invocation, const Q
 
 } // namespace
 
-const CommandSpec &config()
+const CommandDefinition &config()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("config"),
         .synopsis = QStringLiteral("config get [NAME] | config set NAME VALUE"),
         .summary = QStringLiteral("show or change a setting"),
@@ -150,12 +150,12 @@ const CommandSpec &config()
                     + settingsHelp(),
         .usage = {{QStringLiteral("config get [NAME]"), QStringLiteral("show the settings, or one setting")},
                   {QStringLiteral("config set NAME VALUE"), QStringLiteral("change a setting")}},
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = parseConfig,
         .direct = configDirect,
         .handedOver = handOverConfig,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

@@ -1,13 +1,13 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/Demo.h"
 #include "host/cli/commands/Commands.h"
 
 namespace Lumora::Cli::Commands {
 
-const CommandSpec &demo()
+const CommandDefinition &demo()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("demo"),
         .synopsis = QStringLiteral("demo [--keep]"),
         .summary = QStringLiteral("download the bundled clips from a loopback server into a temporary home"),
@@ -16,11 +16,11 @@ const CommandSpec &demo()
                                "home downloads them, lists the queue and checks every file byte for byte against "
                                "its original. With --home the demo uses that home instead."),
         .options = {{QStringLiteral("--keep"), QStringLiteral("keep the temporary home to look around in afterwards")}},
-        .scope = CommandSpec::Scope::OwnHome,
+        .scope = CommandDefinition::Scope::OwnHome,
         .parse = Arguments::none,
         .run = runDemo,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

@@ -1,5 +1,5 @@
 #include "host/cli/CliSession.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/DownloadOutcome.h"
 #include "host/cli/QueueAccess.h"
 #include "host/cli/commands/Commands.h"
@@ -182,9 +182,9 @@ void handOverGet(RunningPlayer &player, const Invocation &invocation, const QStr
 
 } // namespace
 
-const CommandSpec &get()
+const CommandDefinition &get()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("get"),
         .synopsis = QStringLiteral("get [--detach] [--limit-rate RATE] [--input-file FILE] URL..."),
         .summary = QStringLiteral("queue the addresses and download them"),
@@ -209,12 +209,12 @@ const CommandSpec &get()
                      QStringLiteral("RATE")}},
         .usage = {{QStringLiteral("get URL..."), QStringLiteral("queue the addresses and download them")},
                   {QStringLiteral("get -i FILE"), QStringLiteral("the same, with addresses read from FILE (- for stdin)")}},
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = parseGet,
         .goal = makeGetGoal,
         .handedOver = handOverGet,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

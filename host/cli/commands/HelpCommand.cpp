@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/Console.h"
 #include "host/cli/commands/Commands.h"
 
@@ -27,16 +27,16 @@ bool parseHelp(const QStringList &args, Invocation &invocation, QString *error)
 
 int showUsage(const Invocation &invocation, Console &console)
 {
-    const CommandSpec *topic = invocation.helpTopic.isEmpty() ? nullptr : findCommand(invocation.helpTopic);
+    const CommandDefinition *topic = invocation.helpTopic.isEmpty() ? nullptr : findCommand(invocation.helpTopic);
     console.data(topic ? commandHelpText(*topic) : usageText());
     return ExitOk;
 }
 
 } // namespace
 
-const CommandSpec &help()
+const CommandDefinition &help()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("help"),
         .synopsis = QStringLiteral("help [COMMAND]"),
         .summary = QStringLiteral("show the commands and the options, or one command's help"),
@@ -46,11 +46,11 @@ const CommandSpec &help()
                                "(\"lumora get --help\" is \"lumora help get\")."),
         // The usage text is what it shows; people find it as --help.
         .listed = false,
-        .scope = CommandSpec::Scope::Process,
+        .scope = CommandDefinition::Scope::Process,
         .parse = parseHelp,
         .run = showUsage,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

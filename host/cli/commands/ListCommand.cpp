@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/QueueAccess.h"
 #include "host/cli/QueueListing.h"
 #include "host/cli/commands/Commands.h"
@@ -44,9 +44,9 @@ std::optional<int> listDirect(const Invocation &invocation, Output &output)
 
 } // namespace
 
-const CommandSpec &list()
+const CommandDefinition &list()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("list"),
         .synopsis = QStringLiteral("list [--json]"),
         .summary = QStringLiteral("the download queue: id, status, progress, size, title, source, file"),
@@ -60,12 +60,12 @@ const CommandSpec &list()
             "failed download error: {kind, message, httpStatus}. Reads the running player's queue when there is "
             "one, else the library of the home."),
         .options = {{QString::fromLatin1(kJson), QStringLiteral("one JSON array, an object per download")}},
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = Arguments::none,
         .direct = listDirect,
         .live = listLive,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

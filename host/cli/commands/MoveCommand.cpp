@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/QueueAccess.h"
 #include "host/cli/commands/Commands.h"
 #include "plugin/QueueRules.h"
@@ -89,21 +89,21 @@ std::optional<int> moveDirect(const Invocation &invocation, Output &output)
 
 } // namespace
 
-const CommandSpec &move()
+const CommandDefinition &move()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("move"),
         .synopsis = QStringLiteral("move ID POS"),
         .summary = QStringLiteral("move a download to position POS (0 is the head, \"end\" the end)"),
         .help = QStringLiteral("Moves the download ID to position POS of the queue: 0 is the head, which the "
                                "player starts next; \"end\" (or \"last\") is the end. A position past the end "
                                "is the end. Says where the download went."),
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = parseMove,
         .direct = moveDirect,
         .live = moveLive,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

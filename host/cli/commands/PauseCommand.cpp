@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/commands/Commands.h"
 
 namespace Lumora::Cli::Commands {
@@ -25,9 +25,9 @@ std::optional<int> pauseDirect(const Invocation &, Output &output)
 
 } // namespace
 
-const CommandSpec &pause()
+const CommandDefinition &pause()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("pause"),
         .synopsis = QStringLiteral("pause"),
         .summary = QStringLiteral("pause all downloads of the running player"),
@@ -35,12 +35,12 @@ const CommandSpec &pause()
                                "where it is, keeps what has arrived and goes on from there after \"lumora resume\". "
                                "Without a running player there is nothing to pause."),
         .usage = {{QStringLiteral("pause | resume"), QStringLiteral("pause or resume the downloads (with no player running,\nresume downloads the queue here)")}},
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = Arguments::none,
         .direct = pauseDirect,
         .live = pauseLive,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

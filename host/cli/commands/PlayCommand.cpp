@@ -1,6 +1,6 @@
 #include "host/cli/CliSession.h"
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/QueueAccess.h"
 #include "host/cli/commands/Commands.h"
 #include "host/player/Format.h"
@@ -136,9 +136,9 @@ std::unique_ptr<Goal> makePlayGoal(const Invocation &invocation)
 
 } // namespace
 
-const CommandSpec &play()
+const CommandDefinition &play()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("play"),
         .synopsis = QStringLiteral("play ID"),
         .summary = QStringLiteral("play a download (from its file, or from its source while it arrives)"),
@@ -146,13 +146,13 @@ const CommandSpec &play()
                                "xdg-open). A finished download plays from its file. One still arriving plays from "
                                "its source once enough of it is there; without a running player, play becomes the "
                                "player and downloads it first."),
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = Arguments::oneId,
         .direct = playDirect,
         .goal = makePlayGoal,
         .live = playLive,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

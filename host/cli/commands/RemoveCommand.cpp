@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/QueueAccess.h"
 #include "host/cli/commands/Commands.h"
 
@@ -41,20 +41,20 @@ std::optional<int> removeDirect(const Invocation &invocation, Output &output)
 
 } // namespace
 
-const CommandSpec &remove()
+const CommandDefinition &remove()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("remove"),
         .synopsis = QStringLiteral("remove ID"),
         .summary = QStringLiteral("remove a download from the queue"),
         .help = QStringLiteral("Takes the download ID out of the queue. A running download is stopped first. A "
                                "finished file stays in the media folder."),
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = Arguments::oneId,
         .direct = removeDirect,
         .live = removeLive,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

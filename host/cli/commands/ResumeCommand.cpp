@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/Goal.h"
 #include "host/cli/commands/Commands.h"
 
@@ -27,9 +27,9 @@ std::unique_ptr<Goal> makeResumeGoal(const Invocation &)
 
 } // namespace
 
-const CommandSpec &resume()
+const CommandDefinition &resume()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("resume"),
         .synopsis = QStringLiteral("resume"),
         .summary = QStringLiteral("resume all downloads of the running player"),
@@ -39,12 +39,12 @@ const CommandSpec &resume()
                                "--until-idle\" does, even when the queue does not run on start-up)."),
         // Listed on pause's line.
         .listed = false,
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = Arguments::none,
         .goal = makeResumeGoal,
         .live = resumeLive,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/QueueAccess.h"
 #include "host/cli/commands/Commands.h"
 #include "host/player/Format.h"
@@ -54,21 +54,21 @@ std::optional<int> retryDirect(const Invocation &invocation, Output &output)
 
 } // namespace
 
-const CommandSpec &retry()
+const CommandDefinition &retry()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("retry"),
         .synopsis = QStringLiteral("retry ID"),
         .summary = QStringLiteral("queue a failed download again, at the head"),
         .help = QStringLiteral("Queues the failed download ID again, at the head of the queue. A running player "
                                "starts it next; otherwise it starts with the next \"lumora run\". A download that "
                                "did not fail is left as it is."),
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = Arguments::oneId,
         .direct = retryDirect,
         .live = retryLive,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

@@ -1,6 +1,6 @@
 #include "host/cli/CliSession.h"
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/commands/Commands.h"
 #include "host/player/ExitCode.h"
 #include "host/player/InstanceChannel.h"
@@ -119,9 +119,9 @@ std::unique_ptr<Goal> makeQueueGoal(bool untilIdle, bool resumeFirst)
     return std::make_unique<QueueGoal>(untilIdle, resumeFirst);
 }
 
-const CommandSpec &run()
+const CommandDefinition &run()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("run"),
         .synopsis = QStringLiteral("run [--until-idle] [--limit-rate RATE]"),
         .summary = QStringLiteral("download the saved queue (until interrupted, or until idle)"),
@@ -138,12 +138,12 @@ const CommandSpec &run()
                     {QString::fromLatin1(LimitRateOption),
                      QStringLiteral("at most RATE bytes per second (K, M, G: binary multiples)"), QStringLiteral("RATE")}},
         .usage = {{QStringLiteral("run [--until-idle]"), QStringLiteral("download the saved queue (until interrupted, or until idle)")}},
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = parseRun,
         .goal = makeRunGoal,
         .handedOver = handOverRun,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

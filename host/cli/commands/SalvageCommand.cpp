@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/QueueAccess.h"
 #include "host/cli/commands/Commands.h"
 #include "host/lmrlibrary/OSUtilities.h"
@@ -58,9 +58,9 @@ void salvageHandedOver(RunningPlayer &, const Invocation &, const QString &, std
 
 } // namespace
 
-const CommandSpec &salvage()
+const CommandDefinition &salvage()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("salvage"),
         .synopsis = QStringLiteral("salvage"),
         .summary = QStringLiteral("copy what a damaged library still holds into a new one"),
@@ -68,12 +68,12 @@ const CommandSpec &salvage()
                                "so), copies every download and library entry that can still be read into a new "
                                "library, which takes the old one's place. The damaged file is kept beside it, with "
                                "\".damaged-\" and the date added to its name."),
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = Arguments::none,
         .direct = salvageDirect,
         .handedOver = salvageHandedOver,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/commands/Commands.h"
 
 namespace Lumora::Cli::Commands {
@@ -21,21 +21,21 @@ std::optional<int> stopDirect(const Invocation &, Output &output)
 
 } // namespace
 
-const CommandSpec &stop()
+const CommandDefinition &stop()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("stop"),
         .synopsis = QStringLiteral("stop"),
         .summary = QStringLiteral("stop the running download (it is queued again)"),
         .help = QStringLiteral("Stops the download the running player is fetching; it stays in the queue, Queued, "
                                "and the player moves on to the next one. Without a running player there is "
                                "nothing to stop."),
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = Arguments::none,
         .direct = stopDirect,
         .live = stopLive,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

@@ -1,5 +1,5 @@
 #include "host/cli/CommandArguments.h"
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/Console.h"
 #include "host/cli/commands/Commands.h"
 
@@ -15,19 +15,19 @@ int showVersion(const Invocation &, Console &console)
 
 } // namespace
 
-const CommandSpec &version()
+const CommandDefinition &version()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("version"),
         .synopsis = QStringLiteral("version"),
         .summary = QStringLiteral("show lumora's version"),
         .help = QStringLiteral("Prints the version of lumora. --version anywhere on the command line does the same."),
         .listed = false,
-        .scope = CommandSpec::Scope::Process,
+        .scope = CommandDefinition::Scope::Process,
         .parse = Arguments::none,
         .run = showVersion,
     };
-    return spec;
+    return definition;
 }
 
 } // namespace Lumora::Cli::Commands

@@ -1,4 +1,4 @@
-#include "host/cli/CommandSpec.h"
+#include "host/cli/CommandDefinition.h"
 #include "host/cli/HandOver.h"
 #include "host/cli/HandOverFollowers.h"
 #include "host/cli/commands/Commands.h"
@@ -60,9 +60,9 @@ void handOverWindow(RunningPlayer &, const Invocation &, const QString &, std::s
 
 } // namespace
 
-const CommandSpec &window()
+const CommandDefinition &window()
 {
-    static const CommandSpec spec{
+    static const CommandDefinition definition{
         .name = QStringLiteral("window"),
         .synopsis = QStringLiteral("window [URL...]"),
         .summary = QStringLiteral("open the Downloads window (and queue the addresses)"),
@@ -70,12 +70,12 @@ const CommandSpec &window()
                                "settings and notices, and the tray where the desktop has one. Other lumora commands "
                                "are handed to it like to \"lumora run\". When the window is open already, it is shown "
                                "and the addresses are queued there."),
-        .scope = CommandSpec::Scope::Home,
+        .scope = CommandDefinition::Scope::Home,
         .parse = parseWindow,
         .direct = runWindow,
         .handedOver = handOverWindow,
     };
-    return spec;
+    return definition;
 }
 
 bool opensWindow(int argc, char **argv)

@@ -30,7 +30,7 @@ class Console;
 class Goal;
 class RunningPlayer;
 
-struct OptionSpec {
+struct OptionDefinition {
     QString name;       // "--json"
     QString help;       // one line
     QString value{};    // the value's name ("FILE") for an option that takes one; empty for a switch
@@ -43,7 +43,7 @@ struct UsageLine {
     QString summary;
 };
 
-struct CommandSpec {
+struct CommandDefinition {
     enum class Scope { Process, OwnHome, Home };
 
     // Reads the words after the command's name (its options already taken out) into invocation;
@@ -62,7 +62,7 @@ struct CommandSpec {
     QString synopsis;                  // "move ID POS"
     QString summary;                   // one line
     QString help;                      // one paragraph
-    std::vector<OptionSpec> options{}; // the command's own options
+    std::vector<OptionDefinition> options{}; // the command's own options
     // Whether `lumora --help` lists the command; false when it is reached otherwise (--help) or
     // shares another command's line.
     bool listed = true;
@@ -78,7 +78,7 @@ struct CommandSpec {
 
     bool takesOption(const QString &option) const;
     // The option this command knows by that name or short name; null when none.
-    const OptionSpec *option(const QString &nameOrShort) const;
+    const OptionDefinition *option(const QString &nameOrShort) const;
 };
 
 // The options that apply to every command, as `lumora --help` lists them (a summary may run over
@@ -86,12 +86,12 @@ struct CommandSpec {
 const std::vector<UsageLine> &globalOptions();
 
 // Every command, in the order `lumora --help` lists them.
-const std::vector<const CommandSpec *> &commandTable();
+const std::vector<const CommandDefinition *> &commandTable();
 // The command of that name; null when there is none.
-const CommandSpec *findCommand(const QString &name);
+const CommandDefinition *findCommand(const QString &name);
 // The first option of that name or short name any command takes (so that it may stand anywhere on
 // the command line); null when none does.
-const OptionSpec *findCommandOption(const QString &option);
+const OptionDefinition *findCommandOption(const QString &option);
 bool isCommandOption(const QString &option);
 // The command whose name is closest to a mistyped one ("gte" -> get); empty when none is close.
 QString closestCommand(const QString &name);
