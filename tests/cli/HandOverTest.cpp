@@ -8,6 +8,7 @@
 #include "plugin/InterfaceNames.h"
 #include "plugin/SettingKeys.h"
 #include "tests/support/FakeMediaLibrary.h"
+#include "tests/support/MockDownloadManager.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TestHostContext.h"
 
@@ -26,34 +27,6 @@ using ::testing::NiceMock;
 using ::testing::Return;
 
 namespace {
-
-class MockDownloadManager : public DownloadManagerInterface {
-public:
-    MOCK_METHOD(void, setDownloadListener, (DownloadListener *), (override));
-    MOCK_METHOD(bool, findDownload, (const QUrl &, QueuedFileInterface **), (override));
-    MOCK_METHOD(bool, addDownload, (QueuedFileInterface **, const QUrl &, const QString &, const QString &), (override));
-    MOCK_METHOD(bool, setDownloadStatus, (QueuedFileInterface *, DownloadStatusValue), (override));
-    MOCK_METHOD(bool, setDownloadFile, (QueuedFileInterface *, const QUrl &), (override));
-    MOCK_METHOD(bool, setDownloadSize, (QueuedFileInterface *, uint64_t), (override));
-    MOCK_METHOD(bool, setDownloadProgress, (QueuedFileInterface *, int32_t), (override));
-    MOCK_METHOD(bool, setDownloadCounter, (QueuedFileInterface *, int32_t), (override));
-    MOCK_METHOD(bool, setDownloadOption, (QueuedFileInterface *, int32_t), (override));
-    MOCK_METHOD(bool, setDownloadInfo, (QueuedFileInterface *, DownloadInfo), (override));
-    MOCK_METHOD(bool, setDownloadFlag, (QueuedFileInterface *, int32_t), (override));
-    MOCK_METHOD(bool, setDownloadPair, (QueuedFileInterface *, int32_t, int32_t), (override));
-    MOCK_METHOD(bool, isPaused, (), (override));
-    MOCK_METHOD(bool, hasPendingDownloads, (), (override));
-    MOCK_METHOD(bool, hasCompletedDownloads, (), (override));
-    MOCK_METHOD(void, pauseAll, (), (override));
-    MOCK_METHOD(void, resumeAll, (), (override));
-    MOCK_METHOD(void, stopCurrentDownload, (), (override));
-    MOCK_METHOD(void, clearCompletedDownloads, (), (override));
-    MOCK_METHOD(bool, removeDownload, (uint64_t), (override));
-    MOCK_METHOD(void, retryDownload, (uint64_t), (override));
-    MOCK_METHOD(bool, playDownload, (uint64_t), (override));
-    MOCK_METHOD(bool, moveDownload, (uint64_t, int64_t), (override));
-    MOCK_METHOD(void, setDownloadPlaylist, (PlaylistInterface *), (override));
-};
 
 // What goes back to the asking lumora.
 struct RecordedReply : Host::CommandReply {
@@ -124,7 +97,7 @@ protected:
 
     LumoraTest::TestHostContext context;
     LumoraTest::FakeMediaLibrary *library = nullptr;
-    NiceMock<MockDownloadManager> manager;
+    NiceMock<LumoraTest::MockDownloadManager> manager;
     StandInPlayer player;
 };
 
