@@ -95,25 +95,18 @@ bool Impl::attachMediaLibrary(std::unique_ptr<VSE::PluginInterfaceHandle> mediaM
 void Impl::finishInterruptedRuns()
 {
     std::vector<ItemPtr> unfinished;
+    std::vector<QUrl> sources;
     {
         std::lock_guard queue(m_queueLock);
         QueueRules::walk(m_downloadPlaylist.get(), [&](int64_t, QueuedFileInterface *item) {
             if (!item->pendingFinish().isEmpty())
                 unfinished.emplace_back(item);
+            sources.push_back(item->sourceUrl());
             return true;
         });
     }
     for (const ItemPtr &item : unfinished)
         m_worker->finishInterrupted(item.get());
-
-    std::vector<QUrl> sources;
-    {
-        std::lock_guard queue(m_queueLock);
-        QueueRules::walk(m_downloadPlaylist.get(), [&](int64_t, QueuedFileInterface *item) {
-            sources.push_back(item->sourceUrl());
-            return true;
-        });
-    }
     m_worker->cleanStrayParts(sources);
 }
 

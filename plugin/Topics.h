@@ -27,11 +27,6 @@ inline constexpr const char DownloadStatusPaused[] = "Download.Status.Paused";
 inline constexpr const char ShowDownload[] = "Show.Download";
 inline constexpr const char MediaItemAdded[] = "Media.Item.Added";
 
-// Every topic above, in the order of the table.
-inline constexpr const char *const All[] = {MediaItemChanged, MediaItemRemoved, MediaListChanged,
-                                            DownloadStatusChanged, DownloadStatusPaused, ShowDownload,
-                                            MediaItemAdded};
-
 // Identifiers travel as unsigned 64-bit QVariants.
 void sendId(const char *topic, uint64_t id);
 void sendFlag(const char *topic, bool flag);

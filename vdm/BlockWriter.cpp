@@ -1,10 +1,11 @@
 #include "vdm/BlockWriter.h"
 
+#include "vdm/PartialFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -203,14 +204,8 @@ bool BlockWriter::restartFromZero()
     }
     m_appended = 0;
     m_written.store(0, std::memory_order_release);
-    // Only a file that has bytes is emptied: ext4 remembers a truncation to zero and writes the
-    // whole file back when it is closed (which would cost the closing caller most of a second per
-    // gigabyte).
-    struct stat st {};
-    if (::fstat(m_fd, &st) == 0 && st.st_size == 0)
-        return true;
-    if (::ftruncate(m_fd, 0) != 0) {
-        fail(errno);
+    if (const int error = emptyFile(m_fd); error != 0) {
+        fail(error);
         return false;
     }
     return true;

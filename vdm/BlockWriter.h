@@ -45,12 +45,9 @@ public:
     BlockWriter(const BlockWriter &) = delete;
     BlockWriter &operator=(const BlockWriter &) = delete;
 
-    size_t streams() const { return m_streams.size(); }
     // Appends to stream at its position. False once a write has failed (error() says why);
     // nothing more is written then.
     bool append(size_t stream, const char *data, size_t size);
-    // Where stream's next byte goes.
-    uint64_t position(size_t stream) const { return m_streams[stream].position; }
     // Moves stream to offset; what it appended so far goes to the file first.
     void seek(size_t stream, uint64_t offset);
     // Returns when everything appended to every stream is in the file.
@@ -83,7 +80,7 @@ private:
     std::vector<Stream> m_streams;  // the transfer thread's
     uint64_t m_appended = 0;        // the transfer thread's
 
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Block> m_queue;
     std::vector<std::unique_ptr<char[]>> m_free;

@@ -1,5 +1,7 @@
 #include "vdm/Engine.h"
 
+#include "vdm/HttpFields.h"
+
 #include "vdm/MultiPool.h"
 #include "vdm/OutputDirectory.h"
 #include "vdm/TextCodec.h"
@@ -157,8 +159,7 @@ int32_t Engine::setOption(uint32_t &config, std::u16string_view plugin, std::u16
     std::optional<uint64_t> size;
     if (option == kExpectedSizeOption && !text->empty()) {
         uint64_t parsed = 0;
-        const auto r = std::from_chars(text->data(), text->data() + text->size(), parsed);
-        if (r.ec != std::errc() || r.ptr != text->data() + text->size())
+        if (!HttpFields::parseNumber(*text, parsed))
             return VDM_E_INVALID_ARGUMENT;
         size = parsed;
     }

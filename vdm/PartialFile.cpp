@@ -1,11 +1,12 @@
 #include "vdm/PartialFile.h"
 
+#include "vdm/HttpFields.h"
+
 #include "vdm/TextCodec.h"
 
 #include <curl/curl.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -70,12 +71,6 @@ std::string readableName(const std::string &url)
                 c = '_';
     }
     return name.empty() ? std::string("download") : name;
-}
-
-bool parseWhole(std::string_view text, uint64_t &value)
-{
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
 } // namespace
@@ -147,7 +142,7 @@ std::optional<PartialMeta> readPartialMeta(const std::string &path)
             meta.uri = value;
             haveUri = true;
         } else if (key == "total") {
-            if (!parseWhole(value, meta.total))
+            if (!HttpFields::parseNumber(value, meta.total))
                 return std::nullopt;
             haveTotal = true;
         } else if (key == "etag") {
@@ -155,15 +150,15 @@ std::optional<PartialMeta> readPartialMeta(const std::string &path)
         } else if (key == "last-modified") {
             meta.lastModified = value;
         } else if (key == "segmented") {
-            meta.segmented = parseWhole(value, segments);
+            meta.segmented = HttpFields::parseNumber(value, segments);
             if (!meta.segmented)
                 return std::nullopt;
         } else if (key == "missing") {
             const auto dash = value.find('-');
             uint64_t first = 0;
             uint64_t end = 0;
-            if (dash == std::string::npos || !parseWhole(value.substr(0, dash), first)
-                || !parseWhole(value.substr(dash + 1), end) || first >= end
+            if (dash == std::string::npos || !HttpFields::parseNumber(value.substr(0, dash), first)
+                || !HttpFields::parseNumber(value.substr(dash + 1), end) || first >= end
                 || (!meta.missing.empty() && first < meta.missing.back().second))
                 return std::nullopt;
             meta.missing.emplace_back(first, end);
@@ -214,6 +209,14 @@ bool writePartialMeta(const std::string &path, const PartialMeta &meta, bool dur
         return false;
     }
     return true;
+}
+
+int emptyFile(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size == 0)
+        return 0;
+    return ::ftruncate(fd, 0) == 0 ? 0 : errno;
 }
 
 } // namespace Vdm

@@ -26,7 +26,6 @@ public:
 
     // bytesPerSecond 0: no limit.
     void setRate(uint64_t bytesPerSecond, Clock::time_point now);
-    uint64_t rate() const { return m_rate; }
     // Takes bytes at now; how long the taker should wait before taking more.
     std::chrono::microseconds take(uint64_t bytes, Clock::time_point now);
     // How long the debt still takes to pay at now.

@@ -23,6 +23,12 @@ void RecordWriter::save(PartialMeta meta, bool durable)
 {
     {
         std::lock_guard lock(m_mutex);
+        // Until a durable save starts the thread, nothing can be pending: a save that needs no sync
+        // (all a download on one connection ever makes) costs no more here than handing it over.
+        if (!durable && !m_saver.joinable()) {
+            writeNow(meta, durable);
+            return;
+        }
         m_pending = Pending {std::move(meta), durable};
         if (!m_saver.joinable()) {
             try {
@@ -31,13 +37,18 @@ void RecordWriter::save(PartialMeta meta, bool durable)
                 // No thread to be had: save here instead.
                 Pending now = std::move(*m_pending);
                 m_pending.reset();
-                if (!writePartialMeta(m_path, now.meta, now.durable))
-                    ::unlink(m_path.c_str());
+                writeNow(now.meta, now.durable);
                 return;
             }
         }
     }
     m_changed.notify_all();
+}
+
+void RecordWriter::writeNow(const PartialMeta &meta, bool durable)
+{
+    if (!writePartialMeta(m_path, meta, durable))
+        ::unlink(m_path.c_str());
 }
 
 void RecordWriter::saverMain()
@@ -51,8 +62,7 @@ void RecordWriter::saverMain()
         m_pending.reset();
         m_saving = true;
         lock.unlock();
-        if (!writePartialMeta(m_path, now.meta, now.durable))
-            ::unlink(m_path.c_str());
+        writeNow(now.meta, now.durable);
         lock.lock();
         m_saving = false;
         m_changed.notify_all();

@@ -4,7 +4,8 @@
 // A segment map is saved durably (written, synced, renamed). The sync costs a journal commit, and
 // on ext4 a commit first writes back file data the journal depends on: measured here, up to 0.7 s
 // in the middle of a fast transfer. The transfer thread therefore only hands the newest records
-// over and goes on receiving. Saves happen in the order given; a save that has not started when a
+// over and goes on receiving; until the first durable save, there is no thread and a save is made
+// on the spot. Saves happen in the order given; a save that has not started when a
 // newer one comes is dropped, the newer one standing for both.
 //
 // Used by one download (its thread hands records over and settles); the saving thread is its own.
@@ -40,6 +41,8 @@ private:
         bool durable = false;
     };
     void saverMain();
+    // Saves meta on the calling thread; a file that could not be written is removed.
+    void writeNow(const PartialMeta &meta, bool durable);
 
     const std::string m_path;
     std::mutex m_mutex;

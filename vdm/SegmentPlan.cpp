@@ -8,6 +8,7 @@ void SegmentPlan::reset(uint64_t total)
 {
     m_total = total;
     m_ranges.assign(1, Range {0, total, kNobody});
+    countMissing();
 }
 
 void SegmentPlan::restore(uint64_t total, const Extents &missing)
@@ -18,6 +19,7 @@ void SegmentPlan::restore(uint64_t total, const Extents &missing)
         if (first < end && end <= total)
             m_ranges.push_back(Range {first, end, kNobody});
     std::sort(m_ranges.begin(), m_ranges.end(), [](const Range &a, const Range &b) { return a.next < b.next; });
+    countMissing();
 }
 
 void SegmentPlan::setTotal(uint64_t total)
@@ -26,6 +28,16 @@ void SegmentPlan::setTotal(uint64_t total)
     for (Range &range : m_ranges)
         if (range.end == kOpenEnd)
             range.end = std::max(range.next, total);
+    countMissing();
+}
+
+// The sum of what the ranges miss, kept up to date by advance() (stealing and extending only move
+// bytes between ranges). While the size is unknown it means nothing; setTotal() counts it again.
+void SegmentPlan::countMissing()
+{
+    m_missing = 0;
+    for (const Range &range : m_ranges)
+        m_missing += range.remaining();
 }
 
 bool SegmentPlan::complete() const
@@ -38,10 +50,7 @@ uint64_t SegmentPlan::present() const
 {
     if (m_total == kOpenEnd)
         return m_ranges.empty() ? 0 : m_ranges.front().next;
-    uint64_t missing = 0;
-    for (const Range &range : m_ranges)
-        missing += range.remaining();
-    return m_total - std::min(m_total, missing);
+    return m_total - std::min(m_total, m_missing);
 }
 
 SegmentPlan::Extents SegmentPlan::missing() const
@@ -86,7 +95,9 @@ std::optional<size_t> SegmentPlan::assign(int connection, uint64_t minimumSteal)
 void SegmentPlan::advance(size_t id, uint64_t bytes)
 {
     Range &range = m_ranges[id];
-    range.next += std::min(bytes, range.remaining());
+    const uint64_t taken = std::min(bytes, range.remaining());
+    range.next += taken;
+    m_missing -= taken;
 }
 
 bool SegmentPlan::extend(size_t id, uint64_t limit)

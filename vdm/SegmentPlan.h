@@ -59,8 +59,11 @@ public:
     void release(size_t id);
 
 private:
+    void countMissing();
+
     uint64_t m_total = kOpenEnd;
     std::vector<Range> m_ranges;
+    uint64_t m_missing = 0;  // the sum of the ranges' remaining bytes (modulo 2^64 while the size is unknown)
 };
 
 } // namespace Vdm

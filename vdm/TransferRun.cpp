@@ -10,7 +10,6 @@
 #include "vdm/FailureReason.h"
 
 #include <cerrno>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Vdm {
@@ -51,12 +50,8 @@ Transfer::Outcome Transfer::runDownloads()
 
     for (int restarts = 0;; ++restarts) {
         if (!resume) {
-            // Only a file that has bytes is emptied: ext4 remembers a truncation to zero and writes
-            // the whole file back when it is closed (which would cost the closing caller most of a
-            // second per gigabyte).
-            struct stat st {};
-            if (::fstat(m_fd, &st) != 0 || (st.st_size > 0 && ::ftruncate(m_fd, 0) != 0))
-                return {Ending::Failed, reasonForWriteError(errno), errno};
+            if (const int error = emptyFile(m_fd); error != 0)
+                return {Ending::Failed, reasonForWriteError(error), error};
             ::unlink(setup.names.metaPath.c_str());
         }
         Download download(*this, m_fd, std::move(resume), offset);

@@ -444,33 +444,27 @@ MediaHandOff::Result HttpDownloadThread::handOff(QueuedFileInterface *item, cons
                                                 FailureReason *why)
 {
     std::lock_guard lock(m_itemLock);
-    // Not acquired yet, or the stream engine joined the host after the last try.
-    acquireInspector();
     MediaHandOff::Inputs in;
     in.item = item;
     in.outputPath = output;
     in.alreadyPlaced = alreadyPlaced;
-    in.inspector = inspector();
+    // Not acquired yet, or the stream engine joined the host after the last try.
+    in.inspector = acquireInspector();
     in.manager = manager();
     in.context = m_context;
     in.placement = m_options.placement;
     return MediaHandOff::handOff(in, why);
 }
 
-VSE::FileInspectorInterface *HttpDownloadThread::inspector() const
+VSE::FileInspectorInterface *HttpDownloadThread::acquireInspector()
 {
     std::lock_guard lock(m_inspectorMutex);
+    if (!m_inspectorHandle) {
+        auto inspector = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::fileInspector());
+        if (inspector->acquire(m_context) == VSE::PluginOk)
+            m_inspectorHandle = std::move(inspector);
+    }
     return m_inspectorHandle ? m_inspectorHandle->as<VSE::FileInspectorInterface>() : nullptr;
-}
-
-void HttpDownloadThread::acquireInspector()
-{
-    std::lock_guard lock(m_inspectorMutex);
-    if (m_inspectorHandle)
-        return;
-    auto inspector = std::make_unique<VSE::PluginInterfaceHandle>(VSE::InterfaceNames::fileInspector());
-    if (inspector->acquire(m_context) == VSE::PluginOk)
-        m_inspectorHandle = std::move(inspector);
 }
 
 void HttpDownloadThread::finishInterrupted(QueuedFileInterface *item)
@@ -481,7 +475,7 @@ void HttpDownloadThread::finishInterrupted(QueuedFileInterface *item)
     const QString target = item->fileUrl().toLocalFile();
     const bool placed = !target.isEmpty() && QFileInfo::exists(target);
     item->setPendingFinish(QString());
-    if (!placed && (output.isEmpty() || !QFileInfo::exists(output))) {
+    if (!placed && !QFileInfo::exists(output)) {
         // Nothing left to finish with: the download starts over, under a fresh name.
         item->setProgress(0);
         changeStatus(item, Queued, StatusRoutes::Stored);
@@ -504,6 +498,21 @@ void HttpDownloadThread::discardPartial(const QUrl &source)
 
 void HttpDownloadThread::cleanStrayParts(const std::vector<QUrl> &queueSources)
 {
+    // Where earlier runs may have written: below the media folder, and the fallback folder.
+    std::set<QString> folders{OSUtilities::getTempDownloadDirectoryPath()};
+    if (OSUtilities::setTempDownloadDirectoryParent(TargetNaming::mediaFolder(m_defaultMediaFolder)))
+        folders.insert(OSUtilities::getTempDownloadDirectoryPath());
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-std::chrono::duration_cast<std::chrono::seconds>(StrayPartAge).count());
+    QFileInfoList old;
+    for (const QString &folder : folders) {
+        for (const QFileInfo &part : QDir(folder).entryInfoList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden)) {
+            if (part.lastModified() <= before)
+                old.append(part);
+        }
+    }
+    if (old.isEmpty())
+        return;  // the usual start: the engine need not be asked about every queued download
+
     const EngineApi &engine = m_options.engine;
     // The part file each queued download would resume from: opened, asked and closed without a
     // start, which the engine promises touches nothing on disk.
@@ -515,19 +524,11 @@ void HttpDownloadThread::cleanStrayParts(const std::vector<QUrl> &queueSources)
         kept.insert(QFileInfo(readOutputPath(file)).fileName());
         engine.fileClose(file);
     }
-    // Where earlier runs may have written: below the media folder, and the fallback folder.
-    std::set<QString> folders{OSUtilities::getTempDownloadDirectoryPath()};
-    if (OSUtilities::setTempDownloadDirectoryParent(TargetNaming::mediaFolder(m_defaultMediaFolder)))
-        folders.insert(OSUtilities::getTempDownloadDirectoryPath());
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-std::chrono::duration_cast<std::chrono::seconds>(StrayPartAge).count());
-    for (const QString &folder : folders) {
-        const QFileInfoList parts = QDir(folder).entryInfoList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
-        for (const QFileInfo &part : parts) {
-            if (kept.count(part.fileName()) || part.lastModified() > before)
-                continue;
-            QFile::remove(part.filePath());
-            QFile::remove(part.filePath() + QStringLiteral(".meta"));
-        }
+    for (const QFileInfo &part : old) {
+        if (kept.count(part.fileName()))
+            continue;
+        QFile::remove(part.filePath());
+        QFile::remove(part.filePath() + QStringLiteral(".meta"));
     }
 }
 

@@ -82,8 +82,8 @@ private:
     // Places the file and hands it to the library, under the item lock.
     MediaHandOff::Result handOff(QueuedFileInterface *item, const QString &output, bool alreadyPlaced,
                                  FailureReason *why);
-    void acquireInspector();
-    VSE::FileInspectorInterface *inspector() const;
+    // The file inspector, acquired at the first call that finds the stream engine; null until then.
+    VSE::FileInspectorInterface *acquireInspector();
     DownloadStatusValue waitUntilReady(uint32_t file);
     DownloadStatusValue pollTransfer(QueuedFileInterface *item, uint32_t file, uint64_t size, const QString &host);
     // Waits one polling period, less when the transfer ends within it; returns how long it waited.
@@ -105,7 +105,7 @@ private:
     const QString m_defaultMediaFolder;  // the host's default, as it was when the plugin loaded
     std::unique_ptr<HttpHelper> m_helper;
     // Acquired once, by the first run or hand-off that finds the stream engine; kept until the end.
-    mutable std::mutex m_inspectorMutex;
+    std::mutex m_inspectorMutex;
     std::unique_ptr<VSE::PluginInterfaceHandle> m_inspectorHandle;  // guarded by m_inspectorMutex
 
     mutable std::mutex m_currentMutex;

@@ -127,7 +127,8 @@ void CliSession::follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishe
 
 void CliSession::checkIdle()
 {
-    if (!m_watchingIdle || m_checking || m_player.isStopping())
+    // Someone must want the answer: the goal, or a handed-over run that waits for an idle queue.
+    if ((!m_watchingIdle && m_idleWaiters.empty()) || m_checking || m_player.isStopping())
         return;
     m_checking = true;
     m_player.submit([this](const Host::LivePlugins &plugins) {
@@ -149,7 +150,8 @@ void CliSession::idleState(bool pending, bool paused)
         }
         m_idleWaiters.clear();
     }
-    m_goal->idle(*this, pending, paused);
+    if (m_watchingIdle)
+        m_goal->idle(*this, pending, paused);
 }
 
 void CliSession::itemChanged(uint64_t id)
@@ -180,9 +182,8 @@ void CliSession::downloadEnded(uint64_t id, int32_t status)
     if (status == Failed) {
         const ProgressView::ItemPtr ended = m_player.item(id);
         const FailureReason reason = ended ? ended->failureReason() : FailureReason();
-        const int code = reason.isSet() ? Host::exitCodeFor(reason.kind) : ExitFailed;
         for (IdleWaiter &waiter : m_idleWaiters)
-            waiter.code = combineExit(waiter.code, code);
+            waiter.code = combineExit(waiter.code, Host::exitCodeForFailure(reason));
     }
     m_goal->ended(*this, id, status);
     m_followers.settle();

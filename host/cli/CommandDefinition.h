@@ -95,5 +95,7 @@ const OptionDefinition *findCommandOption(const QString &option);
 bool isCommandOption(const QString &option);
 // The command whose name is closest to a mistyped one ("gte" -> get); empty when none is close.
 QString closestCommand(const QString &name);
+// What a word that names no command is told, with the closest command when there is one.
+QString unknownCommand(const QString &word);
 
 } // namespace Lumora::Cli

@@ -27,13 +27,6 @@ bool isNegativeNumber(const QString &arg)
     return number.match(arg).hasMatch();
 }
 
-QString unknownCommand(const QString &word)
-{
-    const QString closest = closestCommand(word);
-    return closest.isEmpty() ? QStringLiteral("unknown command \"%1\"").arg(word)
-                             : QStringLiteral("unknown command \"%1\" (did you mean \"%2\"?)").arg(word, closest);
-}
-
 // Fills the command-specific part of invocation from words (the command word first) and the
 // command options found among the arguments.
 ParseResult parseCommandWords(Invocation invocation, const QStringList &words, const QStringList &flags,

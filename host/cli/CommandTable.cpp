@@ -80,6 +80,13 @@ int editDistance(const QString &a, const QString &b)
 
 } // namespace
 
+QString unknownCommand(const QString &word)
+{
+    const QString closest = closestCommand(word);
+    return closest.isEmpty() ? QStringLiteral("unknown command \"%1\"").arg(word)
+                             : QStringLiteral("unknown command \"%1\" (did you mean \"%2\"?)").arg(word, closest);
+}
+
 QString closestCommand(const QString &name)
 {
     // Close means a slip of the hand: two edits at most, and fewer than the word has letters.

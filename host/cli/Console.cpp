@@ -79,11 +79,6 @@ void Console::setProgress(const QStringList &lines)
     drawBlock();
 }
 
-void Console::progressLine(const QString &line)
-{
-    message(line);  // the same stream and the same silence as any message
-}
-
 void Console::finishProgress()
 {
     std::lock_guard lock(m_mutex);

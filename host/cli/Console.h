@@ -29,7 +29,6 @@ public:
     int terminalWidth() const override;
     // Quiet (-q): only errors and data are written; messages and progress are not.
     void setQuiet(bool quiet) { m_quiet = quiet; }
-    bool isQuiet() const { return m_quiet; }
 
     void message(const QString &line) override;
     void error(const QString &line) override;
@@ -38,7 +37,6 @@ public:
     // Terminal only: replaces the progress block (one line per active download).
     void setProgress(const QStringList &lines) override;
     // Plain output: one progress line, printed as it comes.
-    void progressLine(const QString &line) override;
     // Leaves the progress block on screen as ordinary output (at the end of a run).
     void finishProgress() override;
 

@@ -58,12 +58,6 @@ std::vector<ShellOption> commandShellOptions(const CommandDefinition &command)
     return options;
 }
 
-// The commands a person types: the table's, help among them.
-std::vector<const CommandDefinition *> typedCommands()
-{
-    return commandTable();
-}
-
 bool takesDownloadId(const CommandDefinition &command)
 {
     return command.synopsis.split(' ').contains(QStringLiteral("ID"));
@@ -201,7 +195,7 @@ QString manPage()
         "the running player over a local socket that only its user can reach, and prints what comes back. A "
         "handed\\-over \\fBget\\fR follows its downloads to their end and exits with their status.\n");
     text += QStringLiteral(".SH COMMANDS\n");
-    for (const CommandDefinition *command : typedCommands()) {
+    for (const CommandDefinition *command : commandTable()) {
         text += tagged(command->synopsis, command->help);
         if (command->options.empty())
             continue;
@@ -254,14 +248,14 @@ QString bashCompletion()
 {
     const std::vector<ShellOption> global = globalShellOptions();
     QStringList commandNames;
-    for (const CommandDefinition *command : typedCommands())
+    for (const CommandDefinition *command : commandTable())
         commandNames << command->name;
     QStringList valueOptions;
     for (const ShellOption &option : global) {
         if (!option.value.isEmpty())
             valueOptions << option.names;
     }
-    for (const CommandDefinition *command : typedCommands()) {
+    for (const CommandDefinition *command : commandTable()) {
         for (const ShellOption &option : commandShellOptions(*command)) {
             if (!option.value.isEmpty())
                 valueOptions << option.names;
@@ -270,13 +264,13 @@ QString bashCompletion()
     valueOptions.removeDuplicates();
     QStringList folderOptions = valueOptionNames(global, QStringLiteral("DIR"));
     QStringList fileOptions;
-    for (const CommandDefinition *command : typedCommands())
+    for (const CommandDefinition *command : commandTable())
         fileOptions << valueOptionNames(commandShellOptions(*command), QStringLiteral("FILE"));
     fileOptions.removeDuplicates();
 
     QString perCommand;
     QStringList idCommands;
-    for (const CommandDefinition *command : typedCommands()) {
+    for (const CommandDefinition *command : commandTable()) {
         const QString own = words(commandShellOptions(*command));
         if (!own.isEmpty())
             perCommand += QStringLiteral("        %1) options=\"%2\" ;;\n").arg(command->name, own);
@@ -353,7 +347,7 @@ QString zshCompletion()
                                   "lumora's own command table; do not edit.\n\n");
     text += QStringLiteral("_lumora() {\n  local curcontext=\"$curcontext\" state line\n  typeset -A opt_args\n");
     text += QStringLiteral("  local -a commands\n  commands=(\n");
-    for (const CommandDefinition *command : typedCommands())
+    for (const CommandDefinition *command : commandTable())
         text += QStringLiteral("    '%1:%2'\n").arg(command->name, zshText(command->summary));
     text += QStringLiteral("  )\n");
     text += QStringLiteral("  _arguments -C \\\n");
@@ -361,7 +355,7 @@ QString zshCompletion()
     text += QStringLiteral("    '1:command:->command' \\\n    '*::argument:->arguments'\n");
     text += QStringLiteral("  case $state in\n    command)\n      _describe -t commands 'lumora command' commands ;;\n");
     text += QStringLiteral("    arguments)\n      case $words[1] in\n");
-    for (const CommandDefinition *command : typedCommands()) {
+    for (const CommandDefinition *command : commandTable()) {
         QString lines = zshArgumentLines(commandShellOptions(*command), QStringLiteral("            "));
         QString rest;
         if (command->name == QLatin1String("get"))

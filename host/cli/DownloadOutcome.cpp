@@ -34,7 +34,7 @@ int reportOutcome(const std::vector<uint64_t> &ids, const ItemLookup &lookup, Ho
         if (status == Failed)
             failed.append(QString::number(id));
         const FailureReason reason = status == Failed ? item->failureReason() : FailureReason();
-        code = Host::combineExit(code, reason.isSet() ? Host::exitCodeFor(reason.kind) : Host::ExitFailed);
+        code = Host::combineExit(code, Host::exitCodeForFailure(reason));
     }
     const int total = static_cast<int>(ids.size());
     if (total == 0)

@@ -21,11 +21,6 @@ constexpr int kLeastBarRoom = 10;
 constexpr qint64 kLeastTimedMs = 100;
 constexpr uint64_t kMillisecondsPerSecond = 1000;
 
-uint64_t percentOf(uint64_t size, int32_t percent)
-{
-    const auto p = static_cast<uint64_t>(std::clamp(percent, 0, 100));
-    return size / 100 * p + size % 100 * p / 100;
-}
 
 } // namespace
 
@@ -182,7 +177,7 @@ ProgressFigures ProgressView::figuresOf(const MediaManagerInterface::QueuedFileI
                               : item->progress();
     } else {
         figures.percent = std::clamp(item->progress(), 0, 100);
-        figures.received = percentOf(figures.total, figures.percent);
+        figures.received = Host::bytesAtPercent(figures.total, figures.percent);
     }
     return figures;
 }

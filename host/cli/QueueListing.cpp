@@ -1,7 +1,7 @@
 #include "host/cli/QueueListing.h"
 
 #include "host/player/Format.h"
-#include "lmtl/RefCountedPtr.h"
+#include "plugin/QueueRules.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -47,8 +47,7 @@ QueueRow rowOf(MediaManagerInterface::QueuedFileInterface *item, const TransferL
     row.title = item->title();
     row.source = item->sourceUrl();
     row.file = item->fileUrl();
-    const auto percent = static_cast<uint64_t>(std::clamp(row.progress, 0, 100));
-    row.received = row.status == Completed ? row.size : row.size / 100 * percent + row.size % 100 * percent / 100;
+    row.received = row.status == Completed ? row.size : Host::bytesAtPercent(row.size, row.progress);
     if (row.status == Failed)
         row.failure = item->failureReason();
     if (!playerRuns && isActiveStatus(row.status)) {
@@ -71,15 +70,10 @@ std::vector<QueueRow> readQueue(MediaManagerInterface::PlaylistInterface *playli
                                 bool playerRuns)
 {
     std::vector<QueueRow> rows;
-    if (!playlist)
-        return rows;
-    const int64_t count = playlist->count();
-    for (int64_t index = 0; index < count; ++index) {
-        lmtl::RefCountedPtr<MediaManagerInterface::QueuedFileInterface> item;
-        if (!playlist->itemAt(index, item.receive()) || !item)
-            break;
-        rows.push_back(rowOf(item.get(), transfers, playerRuns));
-    }
+    QueueRules::walk(playlist, [&](int64_t, MediaManagerInterface::QueuedFileInterface *item) {
+        rows.push_back(rowOf(item, transfers, playerRuns));
+        return true;
+    });
     return rows;
 }
 

@@ -47,7 +47,7 @@ QStringList columnsOf(sqlite3 *db, const char *table)
 // ids copied.
 class TableCopy {
 public:
-    TableCopy(sqlite3 *from, sqlite3 *to, const char *table) : m_from(from), m_to(to), m_table(table)
+    TableCopy(sqlite3 *from, sqlite3 *to, const char *table) : m_from(from)
     {
         const QStringList target = columnsOf(to, table);
         for (const QString &column : columnsOf(from, table)) {
@@ -106,8 +106,6 @@ private:
     int64_t maxCopied() const { return m_copied.empty() ? 0 : *m_copied.rbegin(); }
 
     sqlite3 *m_from;
-    sqlite3 *m_to;
-    const char *m_table;
     QStringList m_columns;
     QString m_scanSql;
     std::unique_ptr<Statement> m_insert;

@@ -1,5 +1,6 @@
 #include "host/medialibrary/LibraryStore.h"
 
+#include "host/lmrlibrary/OSUtilities.h"
 #include "host/medialibrary/LibraryStoreHelpers.h"
 #include "host/medialibrary/LibraryUrls.h"
 
@@ -11,7 +12,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <sys/statvfs.h>
 #include <unordered_set>
 
 namespace Lumora {
@@ -181,8 +181,8 @@ QString LibraryStore::writeProblem() const
     if (m_db->isReadOnly())
         return QStringLiteral("the media library %1 is read-only (the file, or the folder that holds it, may not be "
                               "written)").arg(m_path);
-    struct statvfs disk {};
-    if (::statvfs(QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(), &disk) == 0 && disk.f_bavail == 0)
+    uint64_t free = 0;
+    if (OSUtilities::getFreeSpace(QFileInfo(m_path).absolutePath(), &free, nullptr) && free == 0)
         return QStringLiteral("the disk that holds the media library %1 is full").arg(m_path);
     WriteTransaction probe(*m_db);
     if (!probe.isOpen())

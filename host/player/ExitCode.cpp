@@ -4,6 +4,11 @@
 
 namespace Lumora::Host {
 
+ExitCode exitCodeForFailure(const FailureReason &reason)
+{
+    return reason.isSet() ? exitCodeFor(reason.kind) : ExitFailed;
+}
+
 ExitCode exitCodeFor(FailureKind kind)
 {
     switch (kind) {

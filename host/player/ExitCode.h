@@ -28,6 +28,8 @@ enum ExitCode : int {
 
 // The status a download's failure ends its command with.
 ExitCode exitCodeFor(FailureKind kind);
+// The status a failed download ends its command with: its reason's, or ExitFailed when it has none.
+ExitCode exitCodeForFailure(const FailureReason &reason);
 
 // Two outcomes as one: 0 gives way to anything, 1 to any named group, and among named groups the
 // lower number wins (a usage error says more about what to fix than a failed download).

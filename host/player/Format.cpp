@@ -1,5 +1,7 @@
 #include "host/player/Format.h"
 
+#include <algorithm>
+
 #include "plugin/FailureReason.h"
 
 #include <cmath>
@@ -7,6 +9,12 @@
 namespace Lumora::Host {
 
 // The plugin's reasons name sizes the same way (plugin/FailureReason.h): one rule for both.
+uint64_t bytesAtPercent(uint64_t size, int32_t percent)
+{
+    const auto p = static_cast<uint64_t>(std::clamp(percent, 0, 100));
+    return size / 100 * p + size % 100 * p / 100;
+}
+
 QString formatBytes(uint64_t bytes)
 {
     return formatByteCount(bytes);

@@ -12,6 +12,8 @@ namespace Lumora::Host {
 
 // "0 B", "512 B", "1.5 KiB", "12.3 MiB", "1.00 GiB": binary units, three significant digits.
 QString formatBytes(uint64_t bytes);
+// The bytes a download of size bytes has at percent (clamped to 0..100), without overflow.
+uint64_t bytesAtPercent(uint64_t size, int32_t percent);
 // formatBytes per second; "-" when nothing is known yet.
 QString formatRate(double bytesPerSecond);
 // "12s", "1m05s", "2h03m"; "-" for 0 (the plugin's "no estimate yet").

@@ -191,10 +191,6 @@ void Player::onHubMessage(const QString &topic, const QVariant &payload)
         m_events.listChanged();
     } else if (HubTopics::is(topic, HubTopics::DownloadStatusPaused) && !m_stopping && m_quietPauses == 0) {
         m_events.pausedChanged(payload.toBool());
-    } else if (HubTopics::is(topic, HubTopics::ShowDownload)) {
-        m_events.downloadAdded();
-    } else if (HubTopics::is(topic, HubTopics::MediaItemAdded)) {
-        m_events.videoAdded(id);
     }
 }
 

@@ -23,10 +23,6 @@ public:
     virtual void listChanged() {}
     // The manager-wide pause changed. The shutdown's own pause is not reported.
     virtual void pausedChanged(bool paused) {}
-    // A download was added to the queue.
-    virtual void downloadAdded() {}
-    // A finished download entered the library as the video file videoId.
-    virtual void videoAdded(uint64_t videoId) {}
     // A download ended, Completed (its file in place and in the library) or Failed (its reason on
     // the item), after the ending's notice went out. Once per ending; a retried download ends again.
     virtual void downloadEnded(uint64_t id, int32_t status) {}

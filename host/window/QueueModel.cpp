@@ -25,9 +25,10 @@ QList<quint64> idsFrom(const QMimeData *data)
     return ids;
 }
 
+// Waiting to run or to go on: everything eligible but the running download.
 bool isEligible(DownloadStatusValue status)
 {
-    return status == Queued || status == Active || status == Waiting;
+    return isEligibleStatus(status) && status != Downloading;
 }
 
 } // namespace

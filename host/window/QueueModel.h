@@ -82,8 +82,6 @@ public:
 signals:
     // A download finished while the window watched: Completed or Failed.
     void downloadFinished(uint64_t id, int status);
-    // A status came for a download the table does not show yet: the order is worth reading again.
-    void unknownDownload(uint64_t id);
     void moveRequested(const QList<quint64> &ids, int beforeRow);
     void addressesDropped(const QStringList &texts);
     void countsChanged();

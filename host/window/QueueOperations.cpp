@@ -135,7 +135,7 @@ void QueueOperations::play(uint64_t id)
         if (!plugins.library || !plugins.library->getItem(id, item.receive()) || !item)
             return;
         const QString title = item->title();
-        if (item->status() != Completed && item->status() != Failed && item->progress() < PlayThresholdPercent)
+        if (!isFinishedStatus(item->status()) && item->progress() < PlayThresholdPercent)
             Host::MainThread::postIfAlive(alive, [this, title] { emit playDeferred(title); });
         else
             reportProblem(alive, tr("“%1” could not be played.").arg(titleOf(plugins.library, id)));

@@ -16,9 +16,7 @@ bool parseHelp(const QStringList &args, Invocation &invocation, QString *error)
     if (args.isEmpty())
         return true;
     if (!findCommand(args[0])) {
-        const QString closest = closestCommand(args[0]);
-        *error = closest.isEmpty() ? QStringLiteral("unknown command \"%1\"").arg(args[0])
-                                   : QStringLiteral("unknown command \"%1\" (did you mean \"%2\"?)").arg(args[0], closest);
+        *error = unknownCommand(args[0]);
         return false;
     }
     invocation.helpTopic = args[0];

@@ -42,7 +42,9 @@ public:
                                 .arg(QLatin1String(SettingKeys::ResumeDownloadsOnStartup),
                                      m_untilIdle ? QStringLiteral(" from one terminal; nothing to do here meanwhile")
                                                  : QStringLiteral(" in this player")));
-        session.watchIdle();
+        // A run that serves the queue until it is stopped has no use for the queue's being idle.
+        if (m_untilIdle)
+            session.watchIdle();
     }
 
     void idle(CliSession &session, bool pending, bool paused) override
@@ -58,7 +60,7 @@ public:
             return;
         const ProgressView::ItemPtr item = session.item(id);
         const FailureReason reason = item ? item->failureReason() : FailureReason();
-        m_failures = combineExit(m_failures, reason.isSet() ? Host::exitCodeFor(reason.kind) : ExitFailed);
+        m_failures = combineExit(m_failures, Host::exitCodeForFailure(reason));
     }
 
     // A run that serves the queue for as long as the user wants ends well when the user ends it;
