@@ -297,4 +297,19 @@ void Player::downloadFailed(const QUrl &fileUrl)
     toMainThread([this, fileUrl] { m_events.downloadFailed(fileUrl); });
 }
 
+void retryDownload(const LivePlugins &plugins, uint64_t id)
+{
+    if (plugins.player)
+        plugins.player->retryQuietly(plugins.manager, id);
+    else
+        plugins.manager->retryDownload(id);
+}
+
+Player::PlayAnswer playDownload(const LivePlugins &plugins, uint64_t id)
+{
+    if (plugins.player)
+        return plugins.player->play(plugins, id);
+    return plugins.manager->playDownload(id) ? Player::PlayAnswer::Playing : Player::PlayAnswer::CannotPlay;
+}
+
 } // namespace Lumora::Host

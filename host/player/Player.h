@@ -153,4 +153,10 @@ private:
     CompletionNotice m_notice;
 };
 
+// What a face asks of the plugins on the operation thread: through the player when there is one,
+// so that a retry's pause stays quiet and a play that must wait is kept as a promise; of the
+// download manager alone otherwise (unit tests without a player).
+void retryDownload(const LivePlugins &plugins, uint64_t id);
+Player::PlayAnswer playDownload(const LivePlugins &plugins, uint64_t id);
+
 } // namespace Lumora::Host

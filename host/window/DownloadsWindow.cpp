@@ -354,12 +354,9 @@ void DownloadsWindow::downloadFinished(uint64_t id, int status)
     const QueueRow *row = m_model.rowAt(m_model.rowOf(id));
     if (!row)
         return;
-    if (status == Completed) {
-        m_tray->notifyCompleted(row->title);
+    // The desktop notice of an ending is the player's (CompletionNotice), sent once it is final.
+    if (status == Completed)
         statusBar()->showMessage(tr("“%1” completed.").arg(row->title), kStatusMessageMs);
-    } else if (status == Failed) {
-        m_tray->notifyFailed(row->title, row->failure.message());
-    }
 }
 
 void DownloadsWindow::openSettings()

@@ -22,12 +22,18 @@ void applyMoves(const Host::LivePlugins &plugins, const std::vector<QueueMoves::
         plugins.manager->moveDownload(move.id, move.position);
 }
 
-QString titleOf(MediaManagerInterface::MediaManager *library, uint64_t id)
+using PlayAnswer = Host::Player::PlayAnswer;
+
+// The player keeps the promise to play a download once enough of it has arrived; without one (unit
+// tests) the download manager's own answer is all there is.
+PlayAnswer playAnswer(const Host::LivePlugins &plugins, MediaManagerInterface::QueuedFileInterface *item)
 {
-    ItemPtr item;
-    if (library && library->getItem(id, item.receive()) && item)
-        return item->title();
-    return QString::number(id);
+    if (plugins.player)
+        return plugins.player->play(plugins, item->id());
+    if (plugins.manager->playDownload(item->id()))
+        return PlayAnswer::Playing;
+    return !isFinishedStatus(item->status()) && item->progress() < PlayThresholdPercent ? PlayAnswer::OnceEnoughArrived
+                                                                                         : PlayAnswer::CannotPlay;
 }
 
 } // namespace
@@ -52,8 +58,8 @@ void QueueOperations::add(const std::vector<QUrl> &addresses)
     m_submit([this, alive = m_alive, addresses](const Host::LivePlugins &plugins) {
         QList<Host::IntakeOutcome> outcomes;
         Host::intakeAddresses(addresses, plugins.receiver, plugins.manager,
-                              [&outcomes](const Host::IntakeOutcome &outcome) { outcomes << outcome; }, {},
-                              plugins.libraryHost);
+                              [&outcomes](const Host::IntakeOutcome &outcome) { outcomes << outcome; },
+                              [&plugins](uint64_t id) { Host::retryDownload(plugins, id); }, plugins.libraryHost);
         Host::MainThread::postIfAlive(alive, [this, outcomes] { emit intakeReported(outcomes); });
     });
 }
@@ -79,7 +85,7 @@ void QueueOperations::retry(const std::vector<uint64_t> &ids)
         // The download manager puts each retried download at the head: the last one asked for first
         // ends up first, so go from the last to keep the table's order.
         for (auto it = ids.rbegin(); it != ids.rend(); ++it)
-            plugins.manager->retryDownload(*it);
+            Host::retryDownload(plugins, *it);
     });
 }
 
@@ -129,16 +135,21 @@ void QueueOperations::clearCompleted()
 void QueueOperations::play(uint64_t id)
 {
     m_submit([this, alive = m_alive, id](const Host::LivePlugins &plugins) {
-        if (plugins.manager->playDownload(id))
-            return;  // the player's answer comes as the played event
         ItemPtr item;
         if (!plugins.library || !plugins.library->getItem(id, item.receive()) || !item)
             return;
         const QString title = item->title();
-        if (!isFinishedStatus(item->status()) && item->progress() < PlayThresholdPercent)
+        switch (playAnswer(plugins, item.get())) {
+        case PlayAnswer::Playing:         // the player's answer comes as the played event
+        case PlayAnswer::NoSuchDownload:
+            return;
+        case PlayAnswer::OnceEnoughArrived:
             Host::MainThread::postIfAlive(alive, [this, title] { emit playDeferred(title); });
-        else
-            reportProblem(alive, tr("“%1” could not be played.").arg(titleOf(plugins.library, id)));
+            return;
+        case PlayAnswer::CannotPlay:
+            reportProblem(alive, tr("“%1” could not be played.").arg(title));
+            return;
+        }
     });
 }
 

@@ -1,6 +1,5 @@
 #include "host/window/TrayIcon.h"
 
-#include "host/window/WindowSettings.h"
 
 #include <QAction>
 #include <QIcon>
@@ -53,19 +52,6 @@ void TrayIcon::setStatus(const QString &text)
 {
     if (m_icon)
         m_icon->setToolTip(text);
-}
-
-void TrayIcon::notifyCompleted(const QString &title)
-{
-    if (m_icon && WindowSettings::completionNotice())
-        m_icon->showMessage(tr("Download completed"), title, QSystemTrayIcon::Information);
-}
-
-void TrayIcon::notifyFailed(const QString &title, const QString &reason)
-{
-    if (m_icon)
-        m_icon->showMessage(tr("Download failed"), reason.isEmpty() ? title : tr("%1: %2").arg(title, reason),
-                            QSystemTrayIcon::Warning);
 }
 
 void TrayIcon::notifyKeptRunning()

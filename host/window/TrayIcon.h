@@ -24,8 +24,6 @@ public:
     void show();
 
     void setStatus(const QString &text);
-    void notifyCompleted(const QString &title);
-    void notifyFailed(const QString &title, const QString &reason);
     // A one-time word that the downloads go on while the window is closed.
     void notifyKeptRunning();
 

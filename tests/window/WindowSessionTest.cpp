@@ -8,6 +8,7 @@
 #include "host/player/PlayerSettings.h"
 #include "host/window/DownloadsWindow.h"
 #include "host/window/QueueModel.h"
+#include "host/window/QueueOperations.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/http/HttpTestServer.h"
 #include "tests/window/WindowTestSupport.h"
@@ -139,5 +140,54 @@ TEST(WindowSession, commandsTypedInATerminalAreHandedToTheWindow)
 
     EXPECT_EQ(runLumora({"list"}, &output), 0) << output.toStdString();
     EXPECT_TRUE(output.contains(QFileInfo(kClip).fileName())) << output.toStdString();
+    quitAndWait(session);
+}
+
+// Play on a download that has too little yet is a promise the player keeps: the player program
+// starts once enough has arrived, as it does for "lumora play".
+TEST(WindowSession, playOfARunningDownloadWithTooLittleYetIsKeptWhenEnoughArrives)
+{
+    LumoraTest::TempHome home;
+    LumoraTest::HttpTestServer server;
+    LumoraTest::HttpBehaviour held;
+    held.stallAfterBytes = 64 * 1024;
+    held.stallFor = std::chrono::seconds(60);
+    held.bytesPerSecond = 1ull << 20;
+    server.serveGenerated("/held.mp4", 8ull << 20, held);
+    const QUrl address(QString::fromStdString(server.url("/held.mp4")));
+    const QString record = home.path() + "/played.txt";
+    const QString script = home.path() + "/player.sh";
+    {
+        QFile file(script);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1.part'\nmv '%1.part' '%1'\n").arg(record).toUtf8());
+        file.close();
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    }
+    qputenv("LUMORA_PLAYER_COMMAND", script.toLocal8Bit());
+
+    WindowSession session({});
+    QString error;
+    ASSERT_TRUE(session.start(&error)) << error.toStdString();
+    QStringList deferred;
+    QObject::connect(&session.operations(), &QueueOperations::playDeferred,
+                     [&deferred](const QString &title) { deferred << title; });
+    session.operations().add({address});
+    ASSERT_TRUE(spinUntil([&] {
+        const QueueRow *row = rowFor(session, address);
+        return row && row->status == Downloading;
+    }));
+    session.operations().play(rowFor(session, address)->id);
+    ASSERT_TRUE(spinUntil([&] { return !deferred.isEmpty(); }));
+    EXPECT_FALSE(QFile::exists(record));
+
+    // The server may reach its stall only after a release: release until the player has started.
+    EXPECT_TRUE(spinUntil([&] {
+        server.releaseStalls();
+        return QFile::exists(record);
+    }, 20000))
+        << "the promise was not kept; " << session.window()->notice().toStdString() << " row "
+        << session.model().statusText(*rowFor(session, address)).toStdString();
+    qunsetenv("LUMORA_PLAYER_COMMAND");
     quitAndWait(session);
 }

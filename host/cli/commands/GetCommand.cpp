@@ -74,12 +74,7 @@ Host::IntakeResult takeIn(const std::vector<QUrl> &urls, const Host::LivePlugins
 {
     return Host::intakeAddresses(
         urls, plugins.receiver, plugins.manager, [&output](const IntakeOutcome &outcome) { reportIntake(outcome, output); },
-        [&plugins](uint64_t id) {
-            if (plugins.player)
-                plugins.player->retryQuietly(plugins.manager, id);
-            else
-                plugins.manager->retryDownload(id);
-        },
+        [&plugins](uint64_t id) { Host::retryDownload(plugins, id); },
         plugins.libraryHost);
 }
 

@@ -14,14 +14,6 @@ namespace {
 
 using PlayAnswer = Host::Player::PlayAnswer;
 
-// Without a player (unit tests) the download manager alone is asked.
-PlayAnswer askToPlay(const Host::LivePlugins &plugins, uint64_t id)
-{
-    if (plugins.player)
-        return plugins.player->play(plugins, id);
-    return plugins.manager->playDownload(id) ? PlayAnswer::Playing : PlayAnswer::CannotPlay;
-}
-
 QString willPlay(MediaManagerInterface::QueuedFileInterface *item)
 {
     return QStringLiteral("%1 plays once %2% of it has arrived").arg(itemLabel(item)).arg(PlayThresholdPercent);
@@ -32,7 +24,7 @@ int playLive(const Invocation &invocation, const Host::LivePlugins &plugins, Out
     ItemPtr item;
     if (!findItem(plugins.library, invocation.id, &item, output))
         return ExitFailed;
-    switch (askToPlay(plugins, invocation.id)) {
+    switch (Host::playDownload(plugins, invocation.id)) {
     case PlayAnswer::Playing:
         output.message(QStringLiteral("playing %1").arg(itemLabel(item.get())));
         return ExitOk;
@@ -83,7 +75,7 @@ public:
     {
         const uint64_t id = m_id;
         session.player().submit([this, &session, id](const Host::LivePlugins &plugins) {
-            const PlayAnswer answer = askToPlay(plugins, id);
+            const PlayAnswer answer = Host::playDownload(plugins, id);
             session.toMainThread([this, &session, answer] { asked(session, answer); });
         });
     }

@@ -26,10 +26,7 @@ int retryLive(const Invocation &invocation, const Host::LivePlugins &plugins, Ou
     if (!findItem(plugins.library, invocation.id, &item, output) || !retryable(item.get(), output))
         return ExitFailed;
     // Its pause and resume are the download manager's way of doing it, not news for the user.
-    if (plugins.player)
-        plugins.player->retryQuietly(plugins.manager, invocation.id);
-    else
-        plugins.manager->retryDownload(invocation.id);
+    Host::retryDownload(plugins, invocation.id);
     output.message(QStringLiteral("retrying %1").arg(itemLabel(item.get())));
     return ExitOk;
 }
