@@ -109,7 +109,7 @@ void CliSession::submit(Host::Player::Operation operation, std::function<void()>
 
 void CliSession::waitForIdle(std::shared_ptr<Host::CommandReply> reply)
 {
-    m_idleWaiters.push_back({std::move(reply), ExitOk});
+    m_idleWaiters.add(std::move(reply));
 }
 
 void CliSession::follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
@@ -143,13 +143,7 @@ void CliSession::idleState(bool pending, bool paused)
     m_checking = false;
     if (m_player.isStopping())
         return;
-    if (!pending || paused) {
-        for (const IdleWaiter &waiter : m_idleWaiters) {
-            waiter.reply->message(pending ? QStringLiteral("the queue is paused") : QStringLiteral("the queue is idle"));
-            waiter.reply->finish(waiter.code);
-        }
-        m_idleWaiters.clear();
-    }
+    m_idleWaiters.answer(pending, paused);
     if (m_watchingIdle)
         m_goal->idle(*this, pending, paused);
 }
@@ -182,8 +176,7 @@ void CliSession::downloadEnded(uint64_t id, int32_t status)
     if (status == Failed) {
         const ProgressView::ItemPtr ended = m_player.item(id);
         const FailureReason reason = ended ? ended->failureReason() : FailureReason();
-        for (IdleWaiter &waiter : m_idleWaiters)
-            waiter.code = combineExit(waiter.code, Host::exitCodeForFailure(reason));
+        m_idleWaiters.failed(reason);
     }
     m_goal->ended(*this, id, status);
     m_followers.settle();
@@ -234,9 +227,7 @@ void CliSession::stopping(int signalNumber)
                                          "(interrupt again to quit at once)"));
     // Whoever waits for the queue to be idle, or follows its downloads, goes on with them once this
     // player has gone.
-    for (const IdleWaiter &waiter : m_idleWaiters)
-        waiter.reply->retryLater();
-    m_idleWaiters.clear();
+    m_idleWaiters.handBack();
     m_followers.handBack();
 }
 

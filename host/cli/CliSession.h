@@ -12,6 +12,7 @@
 #include "host/cli/HandOver.h"
 #include "host/cli/HandOverFollowers.h"
 #include "host/cli/ProgressView.h"
+#include "host/player/IdleWaiters.h"
 #include "host/player/MainThread.h"
 #include "host/player/Player.h"
 #include "host/player/PlayerEvents.h"
@@ -49,12 +50,6 @@ public:
     void toMainThread(std::function<void()> work) const { Host::MainThread::postIfAlive(m_alive, std::move(work)); }
 
 private:
-    // A handed-over "run --until-idle", and the status of the failures seen while it waits.
-    struct IdleWaiter {
-        std::shared_ptr<Host::CommandReply> reply;
-        int code = ExitOk;
-    };
-
     // Host::PlayerEvents
     void itemChanged(uint64_t id) override;
     void statusChanged(uint64_t id) override;
@@ -96,7 +91,7 @@ private:
     bool m_watchingIdle = false;
     bool m_checking = false;
     int m_signal = 0;
-    std::vector<IdleWaiter> m_idleWaiters;  // handed-over "run --until-idle"
+    Host::IdleWaiters m_idleWaiters;  // handed-over "run --until-idle"
 };
 
 } // namespace Lumora::Cli

@@ -177,10 +177,18 @@ void WindowSession::itemRemoved(uint64_t id)
         m_followers->itemRemoved(id);
 }
 
-void WindowSession::downloadEnded(uint64_t, int32_t)
+void WindowSession::downloadEnded(uint64_t id, int32_t status)
 {
     if (m_followers)
         m_followers->settle();
+    if (m_idleWaiters.empty())
+        return;
+    if (status == Failed) {
+        const Host::Player::ItemPtr ended = m_player.item(id);
+        m_idleWaiters.failed(ended ? ended->failureReason() : FailureReason());
+    }
+    // The last download's end is when the queue may have become idle: look now.
+    checkIdle();
 }
 
 void WindowSession::follow(std::vector<uint64_t> ids, std::vector<uint64_t> finishedBefore,
@@ -249,9 +257,7 @@ void WindowSession::stopping(int)
     m_idleTimer.stop();
     if (m_window)
         m_window->setStopping();
-    for (const auto &waiter : m_idleWaiters)
-        waiter->retryLater();
-    m_idleWaiters.clear();
+    m_idleWaiters.handBack();
     if (m_followers)
         m_followers->handBack();
 }
@@ -275,7 +281,7 @@ void WindowSession::submit(Host::Player::Operation operation, std::function<void
 
 void WindowSession::waitForIdle(std::shared_ptr<Host::CommandReply> reply)
 {
-    m_idleWaiters.push_back(std::move(reply));
+    m_idleWaiters.add(std::move(reply));
     if (!m_idleTimer.isActive())
         m_idleTimer.start(kIdleCheckMs);
 }
@@ -290,14 +296,11 @@ void WindowSession::checkIdle()
         const bool paused = plugins.manager->isPaused();
         Host::MainThread::postIfAlive(alive, [this, pending, paused] {
             m_checkingIdle = false;
-            if (m_player.isStopping() || (pending && !paused))
+            if (m_player.isStopping())
                 return;
-            for (const auto &waiter : m_idleWaiters) {
-                waiter->message(pending ? QStringLiteral("the queue is paused") : QStringLiteral("the queue is idle"));
-                waiter->finish(Host::ExitOk);
-            }
-            m_idleWaiters.clear();
-            m_idleTimer.stop();
+            m_idleWaiters.answer(pending, paused);
+            if (m_idleWaiters.empty())
+                m_idleTimer.stop();
         });
     });
 }

@@ -11,6 +11,7 @@
 // Main thread only. The rows hold the library's items: they are let go before the plugins are.
 
 #include "host/cli/HandOver.h"
+#include "host/player/IdleWaiters.h"
 #include "host/player/MainThread.h"
 #include "host/player/Player.h"
 #include "host/player/PlayerEvents.h"
@@ -110,7 +111,7 @@ private:
     bool m_started = false;
     bool m_stopped = false;
     bool m_checkingIdle = false;
-    std::vector<std::shared_ptr<Host::CommandReply>> m_idleWaiters;
+    Host::IdleWaiters m_idleWaiters;  // handed-over "run --until-idle"
 };
 
 } // namespace Lumora::Window
