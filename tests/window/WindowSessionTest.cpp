@@ -98,9 +98,12 @@ TEST(WindowSession, aPastedAddressIsDownloadedIntoTheMediaFolder)
     QTest::keySequence(window, QKeySequence::Paste);
     ASSERT_TRUE(reachesCompleted(session, address)) << window->notice().toStdString();
 
+    // Completed is announced before the file is moved into place and handed to the library, in
+    // the order other plugins observe; the file follows within the same finishing run.
     const QueueRow *row = rowFor(session, address);
-    const QFileInfo file(row->file.toLocalFile());
-    EXPECT_TRUE(file.exists()) << file.filePath().toStdString();
+    const QString placed = row->file.toLocalFile();
+    EXPECT_TRUE(spinUntil([&] { return QFileInfo(placed).size() == QFileInfo(clipPath()).size(); })) << placed.toStdString();
+    const QFileInfo file(placed);
     EXPECT_EQ(file.absolutePath(), QFileInfo(Host::PlayerSettings::mediaFolder()).absoluteFilePath());
     EXPECT_EQ(file.size(), QFileInfo(clipPath()).size());
     EXPECT_EQ(row->percent(), 100);
