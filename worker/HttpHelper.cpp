@@ -467,8 +467,23 @@ void HttpHelper::goSlot(const QUrl &url, quint64 probeId)
 
     QNetworkReply *reply = m_network->head(request);
     m_requests[reply] = Request{probeId, false};
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { responseHeaderReceived(reply); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { complete(reply); });
+    // Connected by name rather than to functors: Qt may release a reply's connections on its own
+    // network thread, and a functor's slot object is this program's memory, freed there under a
+    // reference count ThreadSanitizer cannot see. Connections by name live wholly inside Qt.
+    connect(reply, SIGNAL(metaDataChanged()), this, SLOT(replyHeaderReceived()));
+    connect(reply, SIGNAL(finished()), this, SLOT(replyFinished()));
+}
+
+void HttpHelper::replyHeaderReceived()
+{
+    if (auto *reply = qobject_cast<QNetworkReply *>(sender()))
+        responseHeaderReceived(reply);
+}
+
+void HttpHelper::replyFinished()
+{
+    if (auto *reply = qobject_cast<QNetworkReply *>(sender()))
+        complete(reply);
 }
 
 void HttpHelper::responseHeaderReceived(QNetworkReply *resp)

@@ -87,11 +87,14 @@ signals:
     void go(const QUrl &url, quint64 probeId);
 
 private slots:
-    void responseHeaderReceived(QNetworkReply *resp);
-    void complete(QNetworkReply *resp);
     void goSlot(const QUrl &url, quint64 probeId);
+    // The reply's metaDataChanged and finished; the reply is the sender.
+    void replyHeaderReceived();
+    void replyFinished();
 
 private:
+    void responseHeaderReceived(QNetworkReply *resp);
+    void complete(QNetworkReply *resp);
     struct Request {
         quint64 probeId = 0;
         bool headerSeen = false;
