@@ -173,11 +173,8 @@ void CliSession::pausedChanged(bool paused)
 
 void CliSession::downloadEnded(uint64_t id, int32_t status)
 {
-    if (status == Failed) {
-        const ProgressView::ItemPtr ended = m_player.item(id);
-        const FailureReason reason = ended ? ended->failureReason() : FailureReason();
-        m_idleWaiters.failed(reason);
-    }
+    if (status == Failed)
+        m_idleWaiters.failed(m_player.failureReason(id));
     m_goal->ended(*this, id, status);
     m_followers.settle();
     // The last download's end is when a run that waits for an idle queue may be done: look now

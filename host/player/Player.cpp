@@ -121,6 +121,12 @@ Player::ItemPtr Player::item(uint64_t id) const
     return item;
 }
 
+FailureReason Player::failureReason(uint64_t id) const
+{
+    const ItemPtr found = item(id);
+    return found ? found->failureReason() : FailureReason();
+}
+
 void Player::retryQuietly(DownloadManagerInterface *manager, uint64_t id)
 {
     // The pause and its lifting are announced on this thread, between these two posts.

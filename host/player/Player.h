@@ -27,6 +27,7 @@
 #include "host/lmrlibrary/UIThread.h"
 #include "lmtl/RefCountedPtr.h"
 #include "plugin/DownloadListener.h"
+#include "plugin/FailureReason.h"
 
 #include <QObject>
 #include <QTimer>
@@ -99,6 +100,8 @@ public:
 
     // A queue item by id, read from the library on the calling thread; null when unknown.
     ItemPtr item(uint64_t id) const;
+    // Why the item failed, as its library entry says; no reason when the item is unknown.
+    FailureReason failureReason(uint64_t id) const;
     // The running download's bytes, speed, time left and retries; empty when it does not run. Any
     // thread.
     std::optional<TransferReading> transfer(uint64_t id) const { return m_meters.reading(id); }

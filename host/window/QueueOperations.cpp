@@ -25,15 +25,14 @@ void applyMoves(const Host::LivePlugins &plugins, const std::vector<QueueMoves::
 using PlayAnswer = Host::Player::PlayAnswer;
 
 // The player keeps the promise to play a download once enough of it has arrived; without one (unit
-// tests) the download manager's own answer is all there is.
+// tests) the download manager refuses, and the item tells whether too little has arrived yet.
 PlayAnswer playAnswer(const Host::LivePlugins &plugins, MediaManagerInterface::QueuedFileInterface *item)
 {
-    if (plugins.player)
-        return plugins.player->play(plugins, item->id());
-    if (plugins.manager->playDownload(item->id()))
-        return PlayAnswer::Playing;
-    return !isFinishedStatus(item->status()) && item->progress() < PlayThresholdPercent ? PlayAnswer::OnceEnoughArrived
-                                                                                         : PlayAnswer::CannotPlay;
+    const PlayAnswer answer = Host::playDownload(plugins, item->id());
+    if (!plugins.player && answer == PlayAnswer::CannotPlay && !isFinishedStatus(item->status()) &&
+        item->progress() < PlayThresholdPercent)
+        return PlayAnswer::OnceEnoughArrived;
+    return answer;
 }
 
 } // namespace

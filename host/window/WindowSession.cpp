@@ -183,10 +183,8 @@ void WindowSession::downloadEnded(uint64_t id, int32_t status)
         m_followers->settle();
     if (m_idleWaiters.empty())
         return;
-    if (status == Failed) {
-        const Host::Player::ItemPtr ended = m_player.item(id);
-        m_idleWaiters.failed(ended ? ended->failureReason() : FailureReason());
-    }
+    if (status == Failed)
+        m_idleWaiters.failed(m_player.failureReason(id));
     // The last download's end is when the queue may have become idle: look now.
     checkIdle();
 }

@@ -136,8 +136,9 @@ TEST(KillLoop, noDownloadIsLostOrStrandedHoweverOftenThePlayerIsKilled)
         ASSERT_TRUE(run->state() == QProcess::Running);
         if (faultPoint.isEmpty() && !run->waitForFinished(delayMs(random)))
             run->kill();
-        if (run->state() != QProcess::NotRunning)
+        if (run->state() != QProcess::NotRunning) {
             ASSERT_TRUE(run->waitForFinished(60000)) << faultPoint.toStdString();
+        }
         const QString output = QString::fromUtf8(run->readAllStandardOutput() + run->readAllStandardError());
         if (run->exitStatus() == QProcess::CrashExit) {
             ++killsByPhase[faultPoint.isEmpty() ? phaseOf(output) : faultPoint];

@@ -4,6 +4,7 @@
 // player's command line.
 
 #include "tests/cli/LumoraProcess.h"
+#include "tests/support/ScriptFile.h"
 #include "plugin/SettingKeys.h"
 #include "tests/support/http/HttpTestServer.h"
 

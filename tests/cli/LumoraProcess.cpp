@@ -117,16 +117,6 @@ std::string describe(const LumoraResult &r)
     return QStringLiteral("exit %1\n--- out\n%2--- err\n%3").arg(r.exitCode).arg(r.out, r.err).toStdString();
 }
 
-bool writeScript(const QString &path, const QString &body)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(body.toUtf8());
-    file.close();
-    return file.setPermissions(file.permissions() | QFile::ExeOwner);
-}
-
 } // namespace EndToEnd
 
 } // namespace LumoraTest

@@ -65,8 +65,6 @@ QString urlOf(const HttpTestServer &server, const QString &path);
 QJsonObject entryFor(const QJsonArray &list, const QString &sourceEnd);
 // Exit code and both streams, for a failure message.
 std::string describe(const LumoraResult &r);
-// Writes an executable shell script.
-bool writeScript(const QString &path, const QString &body);
 
 } // namespace EndToEnd
 

@@ -5,6 +5,7 @@
 #include "plugin/AcceptedEndings.h"
 #include "plugin/DownloadStatus.h"
 #include "plugin/SettingKeys.h"
+#include "tests/support/ScriptFile.h"
 #include "tests/support/http/HttpTestServer.h"
 
 #include <QDeadlineTimer>
@@ -319,11 +320,7 @@ TEST(Lumora, commandsWorkOnTheLibraryWithoutAPlayer)
     // play runs the configured player with the finished file.
     const QString record = home.path() + "/played.txt";
     const QString script = home.path() + "/player.sh";
-    QFile scriptFile(script);
-    ASSERT_TRUE(scriptFile.open(QIODevice::WriteOnly));
-    scriptFile.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n").arg(record).toUtf8());
-    scriptFile.close();
-    scriptFile.setPermissions(scriptFile.permissions() | QFile::ExeOwner);
+    ASSERT_TRUE(LumoraTest::writeScript(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n").arg(record)));
     home.setEnvironment("LUMORA_PLAYER_COMMAND", script);
     const LumoraResult played = home.run({"play", QString::number(first)});
     EXPECT_EQ(played.exitCode, 0) << describe(played);

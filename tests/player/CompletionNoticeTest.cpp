@@ -5,6 +5,7 @@
 #include "host/player/CompletionNotice.h"
 
 #include "host/player/PlayerSettings.h"
+#include "tests/support/ScriptFile.h"
 #include "tests/support/TempHome.h"
 
 #include <QCoreApplication>
@@ -83,14 +84,9 @@ TEST(CompletionNotice, theUsersCommandRunsWithoutAShell)
     LumoraTest::TempHome home;
     const QString record = home.path() + "/record.txt";
     const QString script = home.path() + "/on-end.sh";
-    QFile scriptFile(script);
-    ASSERT_TRUE(scriptFile.open(QIODevice::WriteOnly));
-    scriptFile.write(QStringLiteral("#!/bin/sh\n{ printf 'arg:%s\\n' \"$@\"; env | grep '^LUMORA_' | sort; } > '%1.part'\n"
-                                    "mv '%1.part' '%1'\n")
-                         .arg(record)
-                         .toUtf8());
-    scriptFile.close();
-    scriptFile.setPermissions(scriptFile.permissions() | QFile::ExeOwner);
+    ASSERT_TRUE(LumoraTest::writeScript(script, QStringLiteral("#!/bin/sh\n{ printf 'arg:%s\\n' \"$@\"; env | grep '^LUMORA_' | sort; } > '%1.part'\n"
+                                                               "mv '%1.part' '%1'\n")
+                                                    .arg(record)));
     // Were this given to a shell, the file below would be made.
     const QString trap = home.path() + "/made-by-a-shell";
     QString error;

@@ -9,6 +9,7 @@
 #include "host/window/DownloadsWindow.h"
 #include "host/window/QueueModel.h"
 #include "host/window/QueueOperations.h"
+#include "tests/support/ScriptFile.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/http/HttpTestServer.h"
 #include "tests/window/WindowTestSupport.h"
@@ -160,13 +161,7 @@ TEST(WindowSession, playOfARunningDownloadWithTooLittleYetIsKeptWhenEnoughArrive
     const QUrl address(QString::fromStdString(server.url("/held.mp4")));
     const QString record = home.path() + "/played.txt";
     const QString script = home.path() + "/player.sh";
-    {
-        QFile file(script);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1.part'\nmv '%1.part' '%1'\n").arg(record).toUtf8());
-        file.close();
-        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-    }
+    ASSERT_TRUE(LumoraTest::writeScript(script, QStringLiteral("#!/bin/sh\necho \"$@\" > '%1.part'\nmv '%1.part' '%1'\n").arg(record)));
     qputenv("LUMORA_PLAYER_COMMAND", script.toLocal8Bit());
 
     WindowSession session({});

@@ -58,9 +58,7 @@ public:
     {
         if (status != Failed)
             return;
-        const ProgressView::ItemPtr item = session.item(id);
-        const FailureReason reason = item ? item->failureReason() : FailureReason();
-        m_failures = combineExit(m_failures, Host::exitCodeForFailure(reason));
+        m_failures = combineExit(m_failures, Host::exitCodeForFailure(session.player().failureReason(id)));
     }
 
     // A run that serves the queue for as long as the user wants ends well when the user ends it;
