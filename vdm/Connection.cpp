@@ -109,6 +109,7 @@ bool Connection::start(CURLM *multi, const Request &asked)
     progressed = false;
     bodyBytes = 0;
     limit.reset();
+    skip = 0;
     etag.clear();
     lastModified.clear();
     contentRange.clear();

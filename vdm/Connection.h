@@ -77,6 +77,7 @@ public:
     bool progressed = false;          // this try delivered bytes of the file
     uint64_t bodyBytes = 0;           // of this response
     std::optional<uint64_t> limit;    // the most this response's body may hold
+    uint64_t skip = 0;                // bytes of the response before this connection's range, dropped
     Clock::time_point lastActivity;
     Clock::time_point retryAt;
     int32_t retryReason = 0;          // what the waiting or current try retries

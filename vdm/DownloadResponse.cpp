@@ -148,6 +148,15 @@ bool Download::decideWhole(Connection &c, int64_t length)
             c.cut = Connection::Cut::Fallback;
             return false;
         }
+        if (same && m_segmented) {
+            // The other connections have ended: read the whole answer through to this connection's
+            // range rather than throw away what they brought.
+            m_connectionLimit = 1;
+            c.skip = c.request.first;
+            c.requestEnd = c.request.openEnded ? SegmentPlan::kOpenEnd : c.request.end;
+            c.limit = m_identity->total;
+            return true;
+        }
     }
     restartWith(c, length);
     return !m_end;
@@ -252,7 +261,8 @@ size_t Download::onBody(Connection &c, const char *data, size_t size)
     c.bodyBytes += size;
     if (m_settings.maxDownloadRate != 0)
         keepToTheRate(size);
-    size_t taken = 0;
+    size_t taken = size_t(std::min<uint64_t>(c.skip, size));
+    c.skip -= taken;
     while (taken < size) {
         const size_t id = *c.range;
         if (m_plan.range(id).remaining() == 0 && !m_plan.extend(id, c.requestEnd)) {

@@ -155,6 +155,23 @@ TEST_F(SegmentedDownload, aServerThatWillNotServeRangesGetsOneConnection)
     }
 }
 
+// The first connection has brought its part before an extra one hears it gets everything: the
+// whole answer is read through to the extra's part, and nothing already in the file is lost.
+TEST_F(SegmentedDownload, aLateWholeAnswerToAnExtraConnectionKeepsWhatArrived)
+{
+    const uint64_t size = 8 * kMiB;
+    HttpBehaviour ignoresRanges = throttled(32 * kMiB);
+    ignoresRanges.honourRanges = false;
+    ignoresRanges.stallRangedBeforeHeaders = 1500ms;
+    server.serveGenerated("/late.bin", size, ignoresRanges);
+
+    bool monotonic = false;
+    const EngineRun run = runWatched(request(server.url("/late.bin")), monotonic);
+    ASSERT_TRUE(run.complete()) << run.info.result;
+    EXPECT_TRUE(monotonic) << "received went back: what had arrived was thrown away";
+    EXPECT_TRUE(fileHoldsGenerated(run.outputPath, size));
+}
+
 TEST_F(SegmentedDownload, aResourceChangingMidTransferStartsAgainFromZero)
 {
     const std::string replacement = HttpTestServer::generatedString(999, 12 * kMiB);

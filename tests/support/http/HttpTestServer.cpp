@@ -324,7 +324,9 @@ void HttpTestServer::handle(const httplib::Request &request, httplib::Response &
         return;
     }
     const HttpBehaviour &behaviour = route->behaviour;
-    if (behaviour.stallBeforeHeaders.count() > 0 && !stall(behaviour.stallBeforeHeaders)) {
+    const auto wait = request.has_header("Range") ? std::max(behaviour.stallBeforeHeaders, behaviour.stallRangedBeforeHeaders)
+                                                  : behaviour.stallBeforeHeaders;
+    if (wait.count() > 0 && !stall(wait)) {
         response.status = 503;
         return;
     }

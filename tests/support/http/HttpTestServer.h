@@ -101,6 +101,8 @@ struct HttpBehaviour {
 
     // Waits this long before answering at all (headers included). Use a long time for "never".
     std::chrono::milliseconds stallBeforeHeaders{0};
+    // The same, for requests with a Range header only: extra connections that answer late.
+    std::chrono::milliseconds stallRangedBeforeHeaders{0};
     // After this many body bytes of one response, stops sending for stallFor, then goes on.
     std::optional<uint64_t> stallAfterBytes;
     std::chrono::milliseconds stallFor{0};
